@@ -1,0 +1,9 @@
+# Shared part of the two cross toolchains; JX_TRIPLE is set by the including file.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${JX_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${JX_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${JX_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${JX_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,0 +1,49 @@
+// Scope-bound owners of kernel and GDI handles.
+#pragma once
+#include <windows.h>
+#include <utility>
+
+// Owns a kernel handle; null and INVALID_HANDLE_VALUE both mean none.
+class ScopedHandle {
+public:
+    ScopedHandle() = default;
+    explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
+    ~ScopedHandle() { Reset(); }
+    ScopedHandle(ScopedHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    ScopedHandle& operator=(ScopedHandle&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            handle_ = std::exchange(other.handle_, nullptr);
+        }
+        return *this;
+    }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+
+    HANDLE Get() const { return handle_; }
+    HANDLE* Receive() {
+        Reset();
+        return &handle_;
+    }
+    explicit operator bool() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
+    void Reset(HANDLE handle = nullptr) {
+        if (*this) CloseHandle(handle_);
+        handle_ = handle;
+    }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
+// Owns a LocalAlloc block.
+class ScopedLocal {
+public:
+    explicit ScopedLocal(HLOCAL block) : block_(block) {}
+    ~ScopedLocal() { LocalFree(block_); }
+    ScopedLocal(const ScopedLocal&) = delete;
+    ScopedLocal& operator=(const ScopedLocal&) = delete;
+    void* Get() const { return block_; }
+
+private:
+    HLOCAL block_;
+};
