@@ -8,6 +8,7 @@ add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FR
 function(jx_add_test name)
   cmake_parse_arguments(arg "" "" "LIBS" ${ARGN})
   add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
-  target_link_libraries(${name} PRIVATE GTest::gtest ${arg_LIBS})
+  target_link_libraries(${name} PRIVATE GTest::gtest_main ${arg_LIBS})
+  target_include_directories(${name} PRIVATE "${CMAKE_SOURCE_DIR}/include")
   add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY "${CMAKE_BINARY_DIR}/bin")
 endfunction()

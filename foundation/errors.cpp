@@ -1,4 +1,5 @@
 #include "errors.h"
+#include <errno.h>
 #include <stdint.h>
 #include <string.h>
 #include <vector>
@@ -71,9 +72,12 @@ void SystemMessageText(str& out, const char* module, DWORD code) {
     if (message.text) out.FromWide(message.text);
 }
 
+// With code 0 the runtime's current error (errno) is meant; when it has none,
+// the text is empty (runtimes differ in how they word "no error").
 void RuntimeMessageText(str& out, DWORD code) {
+    if (code == 0 && errno == 0) return;
     const char* text = code ? g_api.strerror(int(code)) : g_api._strerror(nullptr);
-    if (text && !(code == 0 && strcmp(text, kNoCrtError) == 0)) out.Assign(text);
+    if (text && strcmp(text, kNoCrtError) != 0) out.Assign(text);
 }
 }  // namespace
 

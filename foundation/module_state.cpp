@@ -101,8 +101,8 @@ bool ReadEnableLua() {
            value != 0;
 }
 
-// The arguments part of a command line: after the quoted program path, or
-// after the first ".exe" of an unquoted one; the whole line otherwise.
+}  // namespace
+
 const wchar_t* CommandLineArguments(const wchar_t* line) {
     if (!line) return L"";
     const wchar_t* rest = nullptr;
@@ -120,6 +120,8 @@ const wchar_t* CommandLineArguments(const wchar_t* line) {
     while (*rest == L' ' || *rest == L'\t') ++rest;
     return rest;
 }
+
+namespace {
 
 void ReadHostPath(ModuleState& module) {
     str wide;

@@ -139,6 +139,10 @@ struct ProcBinding {
 HMODULE BindProcs(unsigned flags, const char* libraryName, std::initializer_list<ProcBinding> procs);
 HMODULE BindProcs(unsigned flags, HMODULE module, std::initializer_list<ProcBinding> procs);
 
+// The arguments part of a command line: after the quoted program path, or
+// after the first ".exe" of an unquoted one; the whole line otherwise.
+const wchar_t* CommandLineArguments(const wchar_t* line);
+
 // The host's main window: the table's, else the "JX_Editor" window (cached
 // once found).
 HWND GetHostWindow();

@@ -1,0 +1,241 @@
+// The libraries loaded by a host with the counting allocator: what they bind
+// at start-up, threads that call in, errors that reach the host window, and
+// that everything taken from the host allocator is given back.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <objbase.h>
+#include <string.h>
+#include <string>
+#include <thread>
+#include "counting_allocator.h"
+#include "editor_window.h"
+#include "jx/errors.h"
+#include "loaded_library.h"
+
+namespace {
+
+struct Probe {
+    UINT(__cdecl* codePage)();
+    HWND(__cdecl* hostWindow)();
+    int(__cdecl* threadStateCount)();
+    int(__cdecl* attachThread)();
+    BYTE(__cdecl* toLower)(BYTE);
+    void(__cdecl* reportError)(const char*);
+    const char*(__cdecl* literalText)();
+    void(__cdecl* raise)(int, const char*);
+    void(__cdecl* setRetryPause)(DWORD);
+    int(__cdecl* buildText)(int);
+};
+
+template <class F>
+void Bind(HMODULE module, const char* name, F& target) {
+    target = reinterpret_cast<F>(GetProcAddress(module, name));
+    ASSERT_NE(target, nullptr) << name;
+}
+
+// The probe library loaded under the host's current table.
+class ProbeLibrary {
+public:
+    ProbeLibrary() : library_(L"jxprobe.dll") {
+        HMODULE m = library_.Handle();
+        if (!m) return;
+        Bind(m, "probe_code_page", probe.codePage);
+        Bind(m, "probe_host_window", probe.hostWindow);
+        Bind(m, "probe_thread_state_count", probe.threadStateCount);
+        Bind(m, "probe_attach_thread", probe.attachThread);
+        Bind(m, "probe_to_lower", probe.toLower);
+        Bind(m, "probe_report_error", probe.reportError);
+        Bind(m, "probe_literal_text", probe.literalText);
+        Bind(m, "probe_raise", probe.raise);
+        Bind(m, "probe_set_retry_pause", probe.setRetryPause);
+        Bind(m, "probe_build_text", probe.buildText);
+    }
+    bool Loaded() const { return library_.Loaded(); }
+    jxhost::AllocDelta Unload() { return library_.Unload(); }
+    HMODULE Handle() const { return library_.Handle(); }
+
+    Probe probe{};
+
+private:
+    jxhost::LoadedLibrary library_;
+};
+
+// Every test starts and ends with the host's default table and no faults.
+class LibraryLoad : public ::testing::Test {
+protected:
+    void SetUp() override { ResetHost(); }
+    void TearDown() override { ResetHost(); }
+    static void ResetHost() {
+        jxhost::Allocator().ResetFaults();
+        jxhost::Allocator().SetCodePage(JX_DEFAULT_CODE_PAGE);
+        jxhost::Allocator().SetHostWindow(nullptr);
+    }
+};
+
+TEST_F(LibraryLoad, DeliverablesGiveBackEveryBlock) {
+    for (const wchar_t* name : {L"jxgrid.dll", L"jxplus.dll", L"jxprobe.dll"}) {
+        jxhost::LoadedLibrary library(name);
+        ASSERT_TRUE(library.Loaded()) << "load error " << library.LoadError();
+        EXPECT_GT(library.Held().blocks, 0) << "start-up takes its strings from the host";
+        const jxhost::AllocDelta left = library.Unload();
+        EXPECT_EQ(left.blocks, 0);
+        EXPECT_EQ(left.bytes, 0);
+    }
+}
+
+TEST_F(LibraryLoad, ErrorBlocksCarryTheTableCodePage) {
+    struct Case {
+        UINT codePage;
+        ULONG_PTR dwData;
+    };
+    for (const Case& c : {Case{65001, 0xFDE90003}, Case{1252, 0x04E40003}, Case{0, 0x00000003}}) {
+        SCOPED_TRACE(c.codePage);
+        jxhost::EditorWindow window;
+        jxhost::Allocator().SetCodePage(c.codePage);
+        jxhost::Allocator().SetHostWindow(window.Handle());
+        ProbeLibrary library;
+        ASSERT_TRUE(library.Loaded());
+        EXPECT_EQ(library.probe.codePage(), c.codePage);
+        library.probe.reportError("first");
+        library.probe.reportError("second");
+        const auto blocks = window.ReceivedBlocks();
+        ASSERT_EQ(blocks.size(), 2u);
+        for (size_t i = 0; i < blocks.size(); ++i) {
+            EXPECT_EQ(blocks[i].dwData, c.dwData);
+            ASSERT_EQ(blocks[i].messages.size(), 1u);
+            EXPECT_EQ(blocks[i].messages[0], i == 0 ? "first" : "second");
+        }
+        EXPECT_EQ(library.Unload().blocks, 0);
+    }
+}
+
+TEST_F(LibraryLoad, CaseTablesFollowTheCodePage) {
+    constexpr BYTE kUpperAUmlautAnsi = 0xC4;
+    {
+        ProbeLibrary utf8;
+        ASSERT_TRUE(utf8.Loaded());
+        EXPECT_EQ(utf8.probe.toLower('A'), 'a');
+        EXPECT_EQ(utf8.probe.toLower(kUpperAUmlautAnsi), kUpperAUmlautAnsi) << "UTF-8 bytes are never mapped";
+    }
+    jxhost::Allocator().SetCodePage(0);
+    ProbeLibrary ansi;
+    ASSERT_TRUE(ansi.Loaded());
+    EXPECT_EQ(ansi.probe.toLower('A'), 'a');
+    if (GetACP() == 1252) {
+        EXPECT_EQ(ansi.probe.toLower(kUpperAUmlautAnsi), 0xE4);
+    }
+}
+
+TEST_F(LibraryLoad, HostWindowFoundByClassNameWhenTheTableHasNone) {
+    jxhost::EditorWindow window;
+    ASSERT_NE(window.Handle(), nullptr);
+    ProbeLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    EXPECT_EQ(library.probe.hostWindow(), window.Handle());
+}
+
+TEST_F(LibraryLoad, ThreadsThatCallInGetStateAndOleUntilTheyEnd) {
+    ProbeLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    const int before = library.probe.threadStateCount();
+
+    int status = 0;
+    HRESULT multithreaded = S_OK;
+    int during = 0;
+    std::thread caller([&] {
+        status = library.probe.attachThread();
+        during = library.probe.threadStateCount();
+        // OLE made this thread single-threaded; a second kind is refused.
+        multithreaded = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (SUCCEEDED(multithreaded)) CoUninitialize();
+    });
+    caller.join();
+    EXPECT_EQ(status & 1, 1) << "attached";
+    EXPECT_EQ(multithreaded, RPC_E_CHANGED_MODE);
+    EXPECT_EQ(during, before + 1);
+    EXPECT_EQ(library.probe.threadStateCount(), before) << "thread exit ends its state";
+
+    HRESULT untouched = E_FAIL;
+    std::thread bystander([&] {
+        untouched = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (SUCCEEDED(untouched)) CoUninitialize();
+    });
+    bystander.join();
+    EXPECT_EQ(untouched, S_OK) << "a thread that never calls in gets no OLE";
+    EXPECT_EQ(library.probe.threadStateCount(), before);
+    EXPECT_EQ(library.Unload().blocks, 0);
+}
+
+TEST_F(LibraryLoad, RaisedMessagesOutliveTheThrowersBuffer) {
+    ProbeLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    const char* literal = library.probe.literalText();
+    try {
+        library.probe.raise(7, literal);
+        FAIL() << "no exception";
+    } catch (const JxException& e) {
+        EXPECT_EQ(e.kind, JX_EXCEPTION_LIBRARY);
+        EXPECT_EQ(e.code, 7);
+        EXPECT_EQ(e.message, literal) << "a literal of the library is passed as is";
+    }
+    std::string heapText = "a message on the heap";
+    try {
+        library.probe.raise(8, heapText.c_str());
+        FAIL() << "no exception";
+    } catch (const JxException& e) {
+        EXPECT_NE(e.message, heapText.c_str());
+        EXPECT_STREQ(e.message, heapText.c_str());
+    }
+    EXPECT_EQ(library.Unload().blocks, 0);
+}
+
+TEST_F(LibraryLoad, PassingAllocationFailuresAreRetried) {
+    ProbeLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    library.probe.setRetryPause(1);
+    jxhost::Allocator().FailNext(3);
+    EXPECT_EQ(library.probe.buildText(300), 300);
+    EXPECT_GE(jxhost::Allocator().Stats().failedAllocs, 3u);
+    EXPECT_EQ(library.Unload().blocks, 0);
+}
+
+TEST_F(LibraryLoad, LastingAllocationFailureRaisesAndLeaksNothing) {
+    ProbeLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    library.probe.setRetryPause(0);
+    const size_t liveBefore = jxhost::Allocator().Stats().liveBlocks;
+    constexpr size_t kCopyBlock = 304;  // the block of a 300-byte copy made from nothing
+    jxhost::Allocator().FailSize(kCopyBlock);
+    try {
+        library.probe.buildText(300);
+        FAIL() << "no exception";
+    } catch (const JxException& e) {
+        EXPECT_EQ(e.code, JX_ERROR_OUT_OF_MEMORY);
+        EXPECT_STREQ(e.message, "failed to allocate memory");
+    }
+    jxhost::Allocator().ResetFaults();
+    EXPECT_EQ(jxhost::Allocator().Stats().liveBlocks, liveBefore);
+    EXPECT_EQ(library.Unload().blocks, 0);
+}
+
+TEST_F(LibraryLoad, FailedErrorFlushKeepsTheMessageAndReleasesTheQueue) {
+    jxhost::EditorThread window;
+    jxhost::Allocator().SetHostWindow(window.Handle());
+    ProbeLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    library.probe.setRetryPause(0);
+    // The block for one message "abc": header 8, one offset 4, text 4, final NUL 1.
+    jxhost::Allocator().FailSize(17);
+    EXPECT_THROW(library.probe.reportError("abc"), JxException);
+    jxhost::Allocator().ResetFaults();
+
+    // Another thread must get the queue's lock, and nothing queued is lost.
+    std::thread other([&] { library.probe.reportError("next"); });
+    other.join();
+    const auto blocks = window.ReceivedBlocks();
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].messages, (std::vector<std::string>{"abc", "next"}));
+    EXPECT_EQ(library.Unload().blocks, 0);
+}
+
+}  // namespace
