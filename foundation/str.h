@@ -159,6 +159,10 @@ struct str {
     void AppendFormat(const char* format, ...);
 };
 
+#ifndef _WIN64
+static_assert(sizeof(str) == 16, "str records are 16 bytes on x86");
+#endif
+
 // The library code page (65001 unless the host's table says otherwise).
 UINT CurrentCodePage();
 inline bool IsUtf8Mode() { return CurrentCodePage() != 0; }
