@@ -175,9 +175,6 @@ LRESULT EditorWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         KillTimer(window_, kCloseTimer);
         PostMessageW(window_, WM_CLOSE, 0, 0);
         return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
     }
     return DefWindowProcW(window_, message, wParam, lParam);
 }
@@ -200,9 +197,11 @@ BOOL EditorWindow::OnCopyData(const COPYDATASTRUCT& data) {
     return TRUE;
 }
 
-void RunMessageLoop() {
+// Ends with the window rather than with WM_QUIT, so a test thread that made
+// and dropped an editor window keeps an empty queue for its own loops.
+void RunMessageLoop(HWND window) {
     MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    while (IsWindow(window) && GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -215,7 +214,7 @@ EditorThread::EditorThread() {
         EditorWindow editor;
         window_ = &editor;
         created.set_value(editor.Handle());
-        if (editor.Handle()) RunMessageLoop();
+        if (editor.Handle()) RunMessageLoop(editor.Handle());
     });
     if (!window.get()) {
         thread_.join();

@@ -16,7 +16,6 @@ struct ErrorBlock {
 };
 
 // Lives on the thread that creates it; Handle() is null when creation failed.
-// As the host's main window, its destruction ends the thread's message loop.
 // The record of received blocks outlives the window, for tests to read.
 class EditorWindow {
 public:
@@ -47,8 +46,8 @@ private:
     std::vector<ErrorBlock> received_;
 };
 
-// Dispatches the calling thread's messages until its main window is destroyed.
-void RunMessageLoop();
+// Dispatches the calling thread's messages until `window` is destroyed.
+void RunMessageLoop(HWND window);
 
 // An EditorWindow on a thread of its own that pumps its messages, as a host's
 // UI thread does while a library sends from another thread.

@@ -117,7 +117,7 @@ int Run(Args args) {
     ShowWindow(editor.Handle(), SW_SHOWNORMAL);
     UpdateWindow(editor.Handle());
     if (options->exitAfterSeconds > 0) editor.CloseAfter(options->exitAfterSeconds);
-    jxhost::RunMessageLoop();
+    jxhost::RunMessageLoop(editor.Handle());
 
     int result = kExitOk;
     for (size_t i = libraries.size(); i-- > 0;) {
