@@ -203,12 +203,14 @@ int Utf8Advance(const char* text, int count);
 
 // -- Character sets: 256-byte tables where 1 marks a member
 enum CharSetMode : unsigned {
-    kCharSetPredefined = 1,     // spec below 0x10000 or empty: 1 blank-or-quote, 2 blank, else non-word
-    kCharSetIsTable = 0x100,    // spec is already a table
+    kCharSetPredefined = 1,     // chars below 0x10000 or empty: 1 blank-or-quote, 2 blank, else non-word
+    kCharSetIsTable = 0x100,    // chars is already a table
     kCharSetAddControls = 0x200,// also mark bytes 0-32
 };
 enum PredefinedCharSet : uintptr_t { kSetBlankOrQuote = 1, kSetBlank = 2, kSetNonWord = 3 };
-const BYTE* MakeCharSet(BYTE* table, const char* spec, unsigned mode);
+// A predefined set is asked for by its PredefinedCharSet number cast to the
+// pointer type.
+const BYTE* MakeCharSet(BYTE* table, const char* chars, unsigned mode);
 
 // -- BSTR helpers (freeing keeps the thread's last error)
 constexpr UINT kBstrShrink = 0x10000;  // ToBstr code-page bit: shrink to the converted length
