@@ -37,4 +37,6 @@ list(TRANSFORM pcre_sources PREPEND "${JX_PCRE_DIR}/")
 add_library(pcre STATIC ${pcre_sources} "${pcre_gen}/pcre_chartables.c")
 target_include_directories(pcre PUBLIC "${pcre_gen}" PRIVATE "${JX_PCRE_DIR}")
 target_compile_definitions(pcre PUBLIC PCRE_STATIC PRIVATE HAVE_CONFIG_H)
-target_compile_options(pcre PRIVATE -w)
+# Unwind tables in PCRE's frames: an exception thrown by a callout (such as
+# the abort of a macro) passes through pcre_exec to the wrapper's callers.
+target_compile_options(pcre PRIVATE -w -fexceptions)

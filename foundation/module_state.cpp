@@ -6,6 +6,7 @@
 #include "char_tables.h"
 #include "errors.h"
 #include "host_alloc.h"
+#include "regex_tables.h"
 #include "thread_state.h"
 #include "timer_table.h"
 
@@ -172,6 +173,7 @@ void ModuleState::Startup() {
     Hooks().Init();
     hasSse = IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE) ? 1 : 0;
     BuildCharTables(codePage);
+    BuildRegexCharTables();
     BindOptionalApi(windowsVersion);
 
     const DWORD elevationCode = GetProcessElevation(0, kTargetIsProcessId | kWithRawElevationType);

@@ -20,7 +20,9 @@
 #include "counting_allocator.h"
 #include "editor_window.h"
 #include "loaded_library.h"
+#include "relay_host.h"
 #include "text.h"
+#include "text_commands.h"
 
 namespace {
 
@@ -137,6 +139,9 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {L"run", Run},
+    {L"dragdrop", jxhost::RunDragDropCommand},
+    {L"stem", jxhost::RunStemCommand},
+    {L"wrap", jxhost::RunWrapCommand},
 };
 constexpr std::wstring_view kDefaultCommand = L"run";
 constexpr std::wstring_view kOptionPrefix = L"--";
