@@ -27,16 +27,17 @@ WORD ByteType(char c) {
     return type;
 }
 
-BYTE LowerByte(char c) {
+}  // namespace
+
+BYTE AnsiLowerByte(char c) {
     CharLowerBuffA(&c, 1);
     return BYTE(c);
 }
 
-BYTE UpperByte(char c) {
+BYTE AnsiUpperByte(char c) {
     CharUpperBuffA(&c, 1);
     return BYTE(c);
 }
-}  // namespace
 
 void BuildCharTables(UINT codePage) {
     CharTables& t = g_charTables;
@@ -52,8 +53,8 @@ void BuildCharTables(UINT codePage) {
     for (int i = 0; i < classified; ++i) {
         const char c = char(i);
         const WORD type = ByteType(c);
-        if (type & C1_UPPER) t.toLower[i] = LowerByte(c);
-        if (type & C1_LOWER) t.toUpper[i] = UpperByte(c);
+        if (type & C1_UPPER) t.toLower[i] = AnsiLowerByte(c);
+        if (type & C1_LOWER) t.toUpper[i] = AnsiUpperByte(c);
         const WORD word = type & kWordClasses;
         // Superscript digits and the like of an ANSI page do not join words.
         t.isNonWord[i] = word == 0 || (i >= kAsciiBytes && word == C1_DIGIT);

@@ -18,5 +18,9 @@ extern CharTables g_charTables;
 // 0-127 are classified and mapped; bytes 128-255 keep identity.
 void BuildCharTables(UINT codePage);
 
+// One byte mapped by the system's ANSI case functions.
+BYTE AnsiLowerByte(char c);
+BYTE AnsiUpperByte(char c);
+
 // CharLowerW of a UTF-16 unit, through a process-wide cache below 1280.
 WCHAR LowerWideChar(WCHAR c);

@@ -1,5 +1,6 @@
 // PCRE's character tables from the system's ANSI character functions.
 #include "regex_tables.h"
+#include "char_tables.h"
 #include <ctype.h>
 #include <string.h>
 
@@ -10,16 +11,6 @@ BYTE g_regexTables[kRegexCharTablesSize];
 constexpr int kAllBytes = 256;
 constexpr int kVerticalTab = 11;  // a C-runtime space that PCRE's \s leaves out
 constexpr char kMetaCharacters[] = "*+?{^.$|()[";
-
-BYTE LowerByte(char c) {
-    CharLowerBuffA(&c, 1);
-    return BYTE(c);
-}
-
-BYTE UpperByte(char c) {
-    CharUpperBuffA(&c, 1);
-    return BYTE(c);
-}
 
 void SetClassBit(RegexCharClass charClass, int c) {
     g_regexTables[kRegexClassBitsOffset + charClass * kRegexClassBitmapSize + c / 8] |= BYTE(1u << (c % 8));
@@ -34,8 +25,8 @@ void BuildRegexCharTables() {
         const bool upper = IsCharUpperA(byte);
         const bool lower = IsCharLowerA(byte);
         const bool digit = c >= '0' && c <= '9';
-        g_regexTables[kRegexLowerCaseOffset + c] = LowerByte(byte);
-        g_regexTables[kRegexFlipCaseOffset + c] = lower ? UpperByte(byte) : LowerByte(byte);
+        g_regexTables[kRegexLowerCaseOffset + c] = AnsiLowerByte(byte);
+        g_regexTables[kRegexFlipCaseOffset + c] = lower ? AnsiUpperByte(byte) : AnsiLowerByte(byte);
 
         const struct {
             RegexCharClass charClass;

@@ -1,11 +1,16 @@
 // jxhost.exe, the reference host for jxgrid.dll and jxplus.dll.
 //
 //   jxhost [run] [--exit-after SECONDS] [--code-page N]
+//   jxhost dragdrop [--exit-after SECONDS]
+//   jxhost stem [--all-words] [--spaces] TEXT|FILE|-
+//   jxhost wrap --width N [--break TEXT] [--chars TEXT] [--join] [--keep-spaces] FILE|-
 //
-// Shows the JX_Editor window, loads both libraries from the program's own
+// run: shows the JX_Editor window, loads both libraries from the program's own
 // folder and reports what each took from the host allocator; at exit it
 // unloads them and reports whether every block was given back (exit code 1
-// when not). Each further subcommand is one line in kCommands.
+// when not). dragdrop: the window as the drag-and-drop relay's host. stem and
+// wrap: the text functions of jxplus.dll on real text. Each subcommand is one
+// line in kCommands.
 #include <limits.h>
 #include <stdio.h>
 #include <wchar.h>
@@ -148,6 +153,9 @@ constexpr std::wstring_view kOptionPrefix = L"--";
 
 int Usage() {
     PrintLine(L"usage: jxhost [run] [--exit-after SECONDS] [--code-page N]");
+    PrintLine(L"       jxhost dragdrop [--exit-after SECONDS]");
+    PrintLine(L"       jxhost stem [--all-words] [--spaces] TEXT|FILE|-");
+    PrintLine(L"       jxhost wrap --width N [--break TEXT] [--chars TEXT] [--join] [--keep-spaces] FILE|-");
     return kExitUsage;
 }
 
