@@ -7,6 +7,7 @@
 #include <string.h>
 #include <string>
 #include <thread>
+#include <vector>
 #include "counting_allocator.h"
 #include "editor_window.h"
 #include "jx/errors.h"
@@ -80,6 +81,33 @@ TEST_F(LibraryLoad, DeliverablesGiveBackEveryBlock) {
         const jxhost::AllocDelta left = library.Unload();
         EXPECT_EQ(left.blocks, 0);
         EXPECT_EQ(left.bytes, 0);
+    }
+}
+
+// The names in a loaded module's export directory.
+std::vector<std::string> ExportedNames(HMODULE module) {
+    const BYTE* base = reinterpret_cast<const BYTE*>(module);
+    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    std::vector<std::string> names;
+    if (!directory.Size) return names;
+    auto exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
+    auto nameOffsets = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i)
+        names.emplace_back(reinterpret_cast<const char*>(base + nameOffsets[i]));
+    return names;
+}
+
+TEST_F(LibraryLoad, DeliverablesExportExactlyTheirDocumentedNames) {
+    struct Case {
+        const wchar_t* library;
+        std::vector<std::string> names;
+    };
+    for (const Case& c : {Case{L"jxgrid.dll", {}}, Case{L"jxplus.dll", {"jxplus_str_stem", "jxplus_str_wrap"}}}) {
+        jxhost::LoadedLibrary library(c.library);
+        ASSERT_TRUE(library.Loaded());
+        EXPECT_EQ(ExportedNames(library.Handle()), c.names) << "nothing of the foundation leaks out";
     }
 }
 
