@@ -3,18 +3,12 @@
 #include <windows.h>
 #include <ole2.h>
 #include <memory>
-#include <type_traits>
 #include <utility>
+#include "jx/unique_handle.h"
 
 namespace jxdd {
 
-template <typename Handle, auto Release>
-struct HandleDeleter {
-    void operator()(Handle handle) const { Release(handle); }
-};
-
-template <typename Handle, auto Release>
-using UniqueHandle = std::unique_ptr<std::remove_pointer_t<Handle>, HandleDeleter<Handle, Release>>;
+using jx::UniqueHandle;
 
 using UniqueKernelHandle = UniqueHandle<HANDLE, CloseHandle>;
 using UniqueTargetDevice = UniqueHandle<DVTARGETDEVICE*, CoTaskMemFree>;

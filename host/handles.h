@@ -3,17 +3,11 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <memory>
-#include <type_traits>
+#include "jx/unique_handle.h"
 
 namespace jxhost {
 
-template <typename Handle, auto Release>
-struct HandleDeleter {
-    void operator()(Handle handle) const { Release(handle); }
-};
-
-template <typename Handle, auto Release>
-using UniqueHandle = std::unique_ptr<std::remove_pointer_t<Handle>, HandleDeleter<Handle, Release>>;
+using jx::UniqueHandle;
 
 using UniqueIcon = UniqueHandle<HICON, DestroyIcon>;
 using UniqueImageList = UniqueHandle<HIMAGELIST, ImageList_Destroy>;
