@@ -74,7 +74,7 @@ public:
     virtual void* Reserved6();
     virtual void* Reserved7();
     virtual bool Reserved8(void* argument);
-    virtual int ResolveSpecialFileName(const char* spec);
+    virtual int ResolveSpecialFileName(const char* name);
     virtual int Reserved10(void* a, void* b, void* c, void* d);
     virtual bool LoadSpecialFile(const char* name, str& out, unsigned flags);
     virtual void FlushErrorQueue(unsigned flags);
