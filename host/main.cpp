@@ -22,6 +22,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "exit_codes.h"
 #include "counting_allocator.h"
 #include "editor_window.h"
 #include "loaded_library.h"
@@ -32,13 +33,13 @@
 namespace {
 
 using jxhost::AllocDelta;
+using jxhost::kExitBlocksLeft;
+using jxhost::kExitNoWindow;
+using jxhost::kExitOk;
+using jxhost::kExitUsage;
 using jxhost::LoadedLibrary;
 using Args = std::span<const std::wstring_view>;
 
-constexpr int kExitOk = 0;
-constexpr int kExitBlocksLeft = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitNoWindow = 3;
 
 constexpr std::array<std::wstring_view, 2> kLibraryNames = {L"jxgrid.dll", L"jxplus.dll"};
 

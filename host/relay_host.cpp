@@ -5,6 +5,7 @@
 #include <wchar.h>
 #include <algorithm>
 #include <optional>
+#include "exit_codes.h"
 #include "loaded_library.h"
 
 namespace jxhost {
@@ -20,9 +21,6 @@ constexpr size_t kShownTextLength = 80;
 constexpr wchar_t kEllipsis[] = L"...";
 constexpr wchar_t kRelayProgramName[] = L"jxdd.exe";
 
-constexpr int kExitOk = 0;
-constexpr int kExitUsage = 2;
-constexpr int kExitNoWindow = 3;
 constexpr std::wstring_view kExitAfterOption = L"--exit-after";
 
 // The offered record for `format` if it can come in global memory.

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include "exit_codes.h"
 #include "host_string.h"
 #include "loaded_library.h"
 #include "text.h"
@@ -18,12 +19,6 @@ namespace {
 
 using Args = std::span<const std::wstring_view>;
 
-// Exit codes, as for the other subcommands
-constexpr int kExitOk = 0;
-constexpr int kExitBlocksLeft = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitNoLibrary = 4;
-constexpr int kExitNoInput = 5;
 
 constexpr wchar_t kLibraryName[] = L"jxplus.dll";
 constexpr std::wstring_view kStandardInput = L"-";
