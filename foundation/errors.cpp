@@ -5,6 +5,7 @@
 #include <vector>
 #include "host_alloc.h"
 #include "module_state.h"
+#include "scoped_handle.h"
 #include "thread_state.h"
 #include "wait_lock.h"
 
@@ -22,10 +23,8 @@ constexpr DWORD kMessageFromSystem =
 struct ErrorQueue {
     std::vector<uint32_t, HostAllocator<uint32_t>> offsets;
     str texts;  // the queued texts back to back, each followed by a NUL byte
-    BYTE state = 0;
     RecursiveLock lock;
 };
-constexpr BYTE kQueueHasMessages = 2;
 
 ErrorQueue& Queue() {
     static ErrorQueue queue;
@@ -42,34 +41,21 @@ bool IsInModuleImage(const void* p) {
     return at >= base && at < base + nt->OptionalHeader.SizeOfImage;
 }
 
-// Receives FormatMessageW's LocalAlloc block.
-struct LocalBuffer {
-    wchar_t* text = nullptr;
-    ~LocalBuffer() { LocalFree(text); }
-};
-
-struct LoadedModule {
-    HMODULE module;
-    ~LoadedModule() {
-        if (module) FreeLibrary(module);
-    }
-};
-
 void SystemMessageText(str& out, const char* module, DWORD code) {
     if (code == 0) code = GetLastError();
     if (code == 0) return;
-    LocalBuffer message;
+    wchar_t* text = nullptr;  // FormatMessageW's LocalAlloc block
     if (SafeLen(module) > 0) {
         str wideName;
         wideName.ToWide(module);
-        LoadedModule library{LoadLibraryExW(wideName.Wide(), nullptr, LOAD_LIBRARY_AS_DATAFILE)};
-        if (!library.module) return;
-        FormatMessageW(kMessageFromModule, library.module, code, 0, reinterpret_cast<LPWSTR>(&message.text), 0,
-                       nullptr);
+        UniqueModule library(LoadLibraryExW(wideName.Wide(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        if (!library) return;
+        FormatMessageW(kMessageFromModule, library.get(), code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     } else {
-        FormatMessageW(kMessageFromSystem, nullptr, code, 0, reinterpret_cast<LPWSTR>(&message.text), 0, nullptr);
+        FormatMessageW(kMessageFromSystem, nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     }
-    if (message.text) out.FromWide(message.text);
+    UniqueLocal message(text);
+    if (text) out.FromWide(text);
 }
 
 // With code 0 the runtime's current error (errno) is meant; when it has none,
@@ -140,7 +126,6 @@ void ReportError(const char* format, ...) {
     ErrorQueue& queue = Queue();
     LockGuard guard(queue.lock);
     queue.offsets.reserve(queue.offsets.size() + 1);
-    queue.state = kQueueHasMessages;
     queue.offsets.push_back(uint32_t(queue.texts.AppendWithNul(message.Text(), message.len)));
     Hooks().FlushErrorQueue(0);
 }
@@ -166,7 +151,6 @@ void SendErrorQueue() {
     queue.offsets.clear();
     queue.offsets.shrink_to_fit();
     queue.texts.Clear();
-    queue.state = 0;
 
     COPYDATASTRUCT data = {};
     data.dwData = JX_ERROR_BLOCK_DATA(g_module.codePage);

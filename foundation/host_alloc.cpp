@@ -65,23 +65,26 @@ void OnAllocationFailure(size_t size) {
     WaitAbortable(static_cast<DWORD>(pause), nullptr);
 }
 
-void* HostAllocOrRaise(size_t size) {
+namespace {
+// Repeats `allocate` until it gives a block; each failure goes through the
+// failure handler, which pauses or throws.
+template <class Allocate>
+void* AllocateOrRaise(size_t size, Allocate allocate) {
     for (;;) {
-        if (void* block = HostAlloc(size)) return block;
+        if (void* block = allocate()) return block;
         OnAllocationFailure(size);
     }
+}
+}  // namespace
+
+void* HostAllocOrRaise(size_t size) {
+    return AllocateOrRaise(size, [=] { return HostAlloc(size); });
 }
 
 void* HostReallocOrRaise(void* block, size_t size) {
-    for (;;) {
-        if (void* moved = HostRealloc(block, size)) return moved;
-        OnAllocationFailure(size);
-    }
+    return AllocateOrRaise(size, [=] { return HostRealloc(block, size); });
 }
 
 void* HostCallocOrRaise(size_t count, size_t size) {
-    for (;;) {
-        if (void* block = HostCalloc(count, size)) return block;
-        OnAllocationFailure(count * size);
-    }
+    return AllocateOrRaise(count * size, [=] { return HostCalloc(count, size); });
 }

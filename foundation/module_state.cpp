@@ -22,7 +22,10 @@ const wchar_t kPoliciesKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\P
 
 class DefaultAppHooks final : public AppHooks {};
 
-bool IsOrdinal(const char* name) { return reinterpret_cast<ULONG_PTR>(name) < 0x10000; }
+// Names below this value are ordinals, as GetProcAddress reads them.
+constexpr ULONG_PTR kOrdinalLimit = 0x10000;
+
+bool IsOrdinal(const char* name) { return reinterpret_cast<ULONG_PTR>(name) < kOrdinalLimit; }
 
 [[noreturn]] void FailBinding(const char* format, const char* name) {
     if (IsOrdinal(name) && name)

@@ -73,9 +73,9 @@ DWORD GetProcessIntegrityLevel(ULONG_PTR target, unsigned flags) {
     if (GetTokenInformation(token.Get(), TokenIntegrityLevel, nullptr, 0, &size) ||
         GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return 0;
-    ScopedLocal buffer(LocalAlloc(LMEM_FIXED, size));
-    if (!buffer.Get() || !GetTokenInformation(token.Get(), TokenIntegrityLevel, buffer.Get(), size, &size)) return 0;
-    PSID sid = static_cast<TOKEN_MANDATORY_LABEL*>(buffer.Get())->Label.Sid;
+    UniqueLocal buffer(LocalAlloc(LMEM_FIXED, size));
+    if (!buffer || !GetTokenInformation(token.Get(), TokenIntegrityLevel, buffer.get(), size, &size)) return 0;
+    PSID sid = static_cast<TOKEN_MANDATORY_LABEL*>(buffer.get())->Label.Sid;
     const UCHAR count = *GetSidSubAuthorityCount(sid);
     if (count == 0) return 0;
     const DWORD level = *GetSidSubAuthority(sid, count - 1u);

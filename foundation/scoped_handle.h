@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <utility>
+#include "jx/unique_handle.h"
 
 // Owns a kernel handle; null and INVALID_HANDLE_VALUE both mean none.
 class ScopedHandle {
@@ -35,15 +36,6 @@ private:
     HANDLE handle_ = nullptr;
 };
 
-// Owns a LocalAlloc block.
-class ScopedLocal {
-public:
-    explicit ScopedLocal(HLOCAL block) : block_(block) {}
-    ~ScopedLocal() { LocalFree(block_); }
-    ScopedLocal(const ScopedLocal&) = delete;
-    ScopedLocal& operator=(const ScopedLocal&) = delete;
-    void* Get() const { return block_; }
-
-private:
-    HLOCAL block_;
-};
+// A LocalAlloc block, and a loaded library.
+using UniqueLocal = jx::UniqueHandle<HLOCAL, LocalFree>;
+using UniqueModule = jx::UniqueHandle<HMODULE, FreeLibrary>;
