@@ -11,7 +11,7 @@
 
 namespace bench {
 
-// A file of the shared test data (JX_TESTDATA_DIR is set by the build).
+// A file of the project's test data (JX_TESTDATA_DIR is set by the build).
 inline std::string TestDataPath(std::string_view relative) { return std::string(JX_TESTDATA_DIR "/") += relative; }
 
 inline std::vector<std::string> ReadLines(const std::string& path) {

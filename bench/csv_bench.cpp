@@ -10,8 +10,8 @@
 #include "bench_support.h"
 #include <psapi.h>  // after windows.h
 #include "csv.h"
-#include "csv_table.h"
-#include "host_alloc.h"
+#include "csv/csv_table.h"
+#include "runtime/host_alloc.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <array>
 #include <span>
 #include <string_view>
-#include "char_tables.h"
+#include "text/char_tables.h"
 #include "jx/text_functions.h"
 
 namespace {

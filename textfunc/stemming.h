@@ -1,6 +1,6 @@
 // Porter stemming of English words, in place in a str.
 #pragma once
-#include "str.h"
+#include "text/str.h"
 
 // Stems the range of `length` bytes from `from` (JX_STEM_* flags of
 // jx/text_functions.h). A length of 0 or below means to the end of the

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <string_view>
-#include "errors.h"
+#include "runtime/errors.h"
 #include "jx/text_functions.h"
 
 namespace {

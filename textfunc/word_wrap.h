@@ -1,6 +1,6 @@
 // Word wrap of the text of a str.
 #pragma once
-#include "str.h"
+#include "text/str.h"
 
 // Rewraps `s` to lines of at most `width` bytes (JX_WRAP_* flags and break
 // sets of jx/text_functions.h). The string gets a new block from the host

@@ -2,8 +2,8 @@
 // so that reading one byte past a block faults at once.
 #pragma once
 #include <string_view>
-#include "host_alloc.h"
-#include "str.h"
+#include "runtime/host_alloc.h"
+#include "text/str.h"
 
 // Puts the allocator in force for the life of the object; every block it
 // hands out must be freed before the object dies.

@@ -1,6 +1,6 @@
 // The character tables for PCRE, built at start-up in the layout PCRE reads.
 #include <gtest/gtest.h>
-#include "regex_tables.h"
+#include "regex/regex_tables.h"
 
 namespace {
 

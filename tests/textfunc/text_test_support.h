@@ -3,9 +3,9 @@
 #pragma once
 #include <string>
 #include <string_view>
-#include "char_tables.h"
-#include "module_state.h"
-#include "str.h"
+#include "text/char_tables.h"
+#include "runtime/module_state.h"
+#include "text/str.h"
 
 inline str Holding(std::string_view text) {
     str s;
@@ -15,7 +15,7 @@ inline str Holding(std::string_view text) {
 
 inline std::string_view View(const str& s) { return {s.Text(), size_t(s.len)}; }
 
-// A file of the shared test data (JX_TESTDATA_DIR is set by the build).
+// A file of the project's test data (JX_TESTDATA_DIR is set by the build).
 inline std::string TestDataPath(std::string_view relative) { return std::string(JX_TESTDATA_DIR "/") += relative; }
 
 // The library code page is 0 (the system ANSI code page) while this lives.

@@ -1,0 +1,115 @@
+#include "runtime/wait_lock.h"
+#include "jx/errors.h"
+#include "runtime/thread_state.h"
+
+namespace {
+constexpr LONG kSemaphoreMaximum = 0x7FFFFFFF;
+
+// Marks the thread as waiting for as long as the wait lasts, also while an
+// abort exception passes.
+class WaitingMark {
+public:
+    explicit WaitingMark(ThreadState* state) : state_(state) {
+        if (state_) state_->status |= kThreadInWait;
+    }
+    ~WaitingMark() {
+        if (state_) state_->status &= ~kThreadInWait;
+    }
+    WaitingMark(const WaitingMark&) = delete;
+    WaitingMark& operator=(const WaitingMark&) = delete;
+
+private:
+    ThreadState* state_;
+};
+}  // namespace
+
+int WaitAbortable(DWORD timeoutMs, HANDLE handle) {
+    ThreadState* state = GetThreadState();
+    WaitingMark mark(state);
+    DWORD start = GetTickCount();
+    DWORD remaining = timeoutMs;
+    for (;;) {
+        const DWORD result = handle ? WaitForSingleObjectEx(handle, remaining, TRUE) : SleepEx(remaining, TRUE);
+        if (state && (state->status & kThreadAbortRequested)) throw JxExceptionScriptEnd{};
+        switch (result) {
+            case WAIT_OBJECT_0:
+            case WAIT_ABANDONED:
+                SetLastError(result);
+                return kWaitDone;
+            case WAIT_IO_COMPLETION: {
+                if (remaining == INFINITE) continue;
+                const DWORD now = GetTickCount();
+                const DWORD elapsed = now - start;
+                start = now;
+                if (elapsed < remaining) {
+                    remaining -= elapsed;
+                    continue;
+                }
+                return handle ? kWaitTimedOut : kWaitDone;
+            }
+            case WAIT_TIMEOUT:
+                return kWaitTimedOut;
+            default:
+                return kWaitFailed;
+        }
+    }
+}
+
+RecursiveLock::~RecursiveLock() {
+    if (semaphore_) CloseHandle(semaphore_);
+}
+
+HANDLE RecursiveLock::Semaphore() {
+    if (!semaphore_) {
+        HANDLE created = CreateSemaphoreA(nullptr, 0, kSemaphoreMaximum, nullptr);
+        if (InterlockedCompareExchangePointer(reinterpret_cast<PVOID volatile*>(&semaphore_), created, nullptr))
+            CloseHandle(created);  // another thread installed its semaphore first
+    }
+    return semaphore_;
+}
+
+bool RecursiveLock::Lock(DWORD timeoutMs) {
+    const LONG self = static_cast<LONG>(GetCurrentThreadId());
+    if (owner_ == self || InterlockedCompareExchange(&owner_, self, 0) == 0) {
+        ++recursion_;
+        return true;
+    }
+    // Each waiter is counted while it may sleep; a release uncounts one
+    // sleeper, so a waiter that was woken counts itself again. A waiter that
+    // ends on an abort request leaves its count: that only costs a spurious
+    // wake-up later, while an uncounted sleeper could miss its release.
+    HANDLE semaphore = Semaphore();
+    const DWORD start = GetTickCount();
+    int lastWait = kWaitDone;
+    for (;;) {
+        if (lastWait == kWaitDone) InterlockedIncrement(&waiters_);
+        if (InterlockedCompareExchange(&owner_, self, 0) == 0) break;
+        DWORD wait = INFINITE;
+        if (timeoutMs != INFINITE) {
+            const DWORD elapsed = GetTickCount() - start;
+            if (elapsed >= timeoutMs) {
+                InterlockedDecrement(&waiters_);
+                return false;
+            }
+            wait = timeoutMs - elapsed;
+        }
+        lastWait = WaitAbortable(wait, semaphore);
+    }
+    InterlockedDecrement(&waiters_);
+    ++recursion_;
+    return true;
+}
+
+void RecursiveLock::Unlock() {
+    if (--recursion_ > 0) return;
+    InterlockedExchange(&owner_, 0);
+    if (waiters_ > 0) {
+        InterlockedDecrement(&waiters_);
+        ReleaseSemaphore(Semaphore(), 1, nullptr);
+    }
+}
+
+RecursiveLock& GlobalLock() {
+    static RecursiveLock lock;
+    return lock;
+}

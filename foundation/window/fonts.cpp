@@ -1,0 +1,145 @@
+// Fonts from descriptions, the default dialog font and dialog units.
+#include "window/fonts.h"
+#include <stddef.h>
+#include <wchar.h>
+#include "text/wide_text.h"
+#include "window/window_utils.h"
+
+namespace {
+constexpr char kMeasureLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+constexpr int kMeasureLetterCount = 52;
+constexpr LONG kWeightBold = FW_BOLD;
+constexpr LONG kWeightNormal = FW_NORMAL;
+constexpr int kPointsPerInch = 72;
+constexpr int kTenthsPerDegree = 10;
+// The size of the metrics record without the Vista field, accepted by
+// every system version.
+constexpr UINT kNonClientMetricsSize = offsetof(NONCLIENTMETRICSW, iPaddedBorderWidth);
+
+void SetFaceName(LOGFONTW& description, const wchar_t* face) {
+    wcsncpy(description.lfFaceName, face, LF_FACESIZE - 1);
+    description.lfFaceName[LF_FACESIZE - 1] = 0;
+}
+
+HFONT CreateDefaultDialogFont() {
+    LOGFONTW description = {};
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(description), &description);
+    SetFaceName(description, kDialogFontFace);
+    return CreateFontIndirectW(&description);
+}
+
+// The starting description of CreateFontFromDescription; false when it
+// cannot be read.
+bool ReadBaseDescription(UINT_PTR base, LOGFONTW& description, unsigned& parts) {
+    description = {};
+    switch (base) {
+        case kFontBaseZero:
+            description.lfCharSet = DEFAULT_CHARSET;
+            parts = kFontFace | kFontSize | kFontStyle | kFontAngle;
+            return true;
+        case kFontBaseDialog:
+            return GetObjectW(GetDefaultDialogFont(), sizeof(description), &description) != 0;
+        case kFontBaseIconTitle:
+            return SystemParametersInfoW(SPI_GETICONTITLELOGFONT, sizeof(description), &description, 0) != 0;
+        case kFontBaseMenu:
+        case kFontBaseStatus:
+        case kFontBaseMessage:
+        case kFontBaseCaption:
+        case kFontBaseSmallCaption: {
+            NONCLIENTMETRICSW metrics = {};
+            metrics.cbSize = kNonClientMetricsSize;
+            if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, kNonClientMetricsSize, &metrics, 0)) return false;
+            description = base == kFontBaseMenu      ? metrics.lfMenuFont
+                          : base == kFontBaseStatus  ? metrics.lfStatusFont
+                          : base == kFontBaseMessage ? metrics.lfMessageFont
+                          : base == kFontBaseCaption ? metrics.lfCaptionFont
+                                                     : metrics.lfSmCaptionFont;
+            return true;
+        }
+        default:
+            return GetObjectW(reinterpret_cast<HGDIOBJ>(base), sizeof(description), &description) != 0;
+    }
+}
+
+int ScreenPixelsPerInch() {
+    HDC screen = GetDC(nullptr);
+    const int pixels = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// A memory DC with a font selected for measuring; both undone at scope end.
+class MeasuringDC {
+public:
+    explicit MeasuringDC(HFONT font) : dc_(CreateCompatibleDC(nullptr)) {
+        if (dc_) previous_ = SelectObject(dc_, font);
+    }
+    ~MeasuringDC() {
+        if (!dc_) return;
+        if (previous_) SelectObject(dc_, previous_);
+        DeleteDC(dc_);
+    }
+    MeasuringDC(const MeasuringDC&) = delete;
+    MeasuringDC& operator=(const MeasuringDC&) = delete;
+
+    HDC Get() const { return previous_ ? dc_ : nullptr; }
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_ = nullptr;
+};
+}  // namespace
+
+HFONT GetDefaultDialogFont() {
+    static FontHandle font(CreateDefaultDialogFont());
+    return font.Get();
+}
+
+int GetDialogUnits(HFONT font, int* cx) {
+    if (font) {
+        MeasuringDC measuring(font);
+        TEXTMETRICW metrics;
+        SIZE size;
+        if (measuring.Get() && GetTextMetricsW(measuring.Get(), &metrics) &&
+            GetTextExtentPoint32A(measuring.Get(), kMeasureLetters, kMeasureLetterCount, &size)) {
+            // Twice the average width over 26 letters, halved with rounding.
+            *cx = (size.cx / (kMeasureLetterCount / 2) + 1) / 2;
+            return metrics.tmHeight;
+        }
+    }
+    const LONG units = GetDialogBaseUnits();
+    *cx = LOWORD(units);
+    return HIWORD(units);
+}
+
+HFONT CreateFontFromDescription(FontHandle& font, const char* face, int points, unsigned style, int angle,
+                                UINT_PTR base, unsigned parts) {
+    LOGFONTW description;
+    if (!ReadBaseDescription(base, description, parts)) {
+        font.Reset();
+        return nullptr;
+    }
+    if (parts & kFontFace) {
+        if (face && *face)
+            SetFaceName(description, WideText(face).Get());
+        else
+            SetFaceName(description, kDialogFontFace);
+    }
+    if (parts & kFontSize)
+        description.lfHeight = points ? -MulDiv(points, ScreenPixelsPerInch(), kPointsPerInch) : 0;
+    if (parts & kFontStyle) {
+        description.lfWeight = (style & kFontBold) ? kWeightBold : kWeightNormal;
+        description.lfItalic = (style & kFontItalic) ? TRUE : FALSE;
+        description.lfUnderline = (style & kFontUnderline) ? TRUE : FALSE;
+        description.lfStrikeOut = (style & kFontStrikeOut) ? TRUE : FALSE;
+    }
+    if (parts & kFontAngle) description.lfEscapement = description.lfOrientation = angle * kTenthsPerDegree;
+    font.Reset(CreateFontIndirectW(&description));
+    return font.Get();
+}
+
+void SetFont(HWND window, HFONT font, int redraw) {
+    CallWindowProcDirect(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), LPARAM(BYTE(redraw)));
+}
+
+void SetDefaultFont(HWND window) { SetFont(window, GetDefaultDialogFont(), FALSE); }
