@@ -4,14 +4,13 @@
 #include <algorithm>
 #include <memory>
 #include "csv/csv_table.h"
+#include "csv/quick_sort.h"
+#include "jx/grid.h"
 #include "text/numbers.h"
 #include "text/record_info.h"
 #include "regex/regex.h"
 
 namespace {
-
-// Partitions of at most this many rows are finished by selection sort.
-constexpr size_t kSelectionSortSize = 8;
 
 struct RowFree {
     void operator()(char* row) const noexcept { HostFree(row); }
@@ -84,53 +83,6 @@ struct SortEntry {
     char* row;
 };
 
-template <class Less>
-void SelectionSort(SortEntry* entries, size_t count, Less less) {
-    for (size_t i = 0; i + 1 < count; ++i) {
-        size_t smallest = i;
-        for (size_t j = i + 1; j < count; ++j)
-            if (less(entries[j], entries[smallest])) smallest = j;
-        std::swap(entries[i], entries[smallest]);
-    }
-}
-
-// Quicksort with the median of three as pivot; the smaller side recurses,
-// so the depth stays logarithmic.
-template <class Less>
-void QuickSort(SortEntry* entries, size_t count, Less less) {
-    while (count > kSelectionSortSize) {
-        SortEntry* first = entries;
-        SortEntry* middle = entries + count / 2;
-        SortEntry* last = entries + count - 1;
-        if (less(*middle, *first)) std::swap(*middle, *first);
-        if (less(*last, *first)) std::swap(*last, *first);
-        if (less(*last, *middle)) std::swap(*last, *middle);
-        // first <= pivot <= last now guard both scans.
-        std::swap(*middle, *(last - 1));
-        const SortEntry pivot = *(last - 1);
-        size_t i = 0, j = count - 2;
-        for (;;) {
-            while (less(entries[++i], pivot)) {
-            }
-            while (less(pivot, entries[--j])) {
-            }
-            if (i >= j) break;
-            std::swap(entries[i], entries[j]);
-        }
-        std::swap(entries[i], entries[count - 2]);
-        const size_t right = count - i - 1;
-        if (i < right) {
-            QuickSort(entries, i, less);
-            entries += i + 1;
-            count = right;
-        } else {
-            QuickSort(entries + i + 1, right, less);
-            count = i;
-        }
-    }
-    SelectionSort(entries, count, less);
-}
-
 }  // namespace
 
 const char* CsvFieldOrder::Key(const char* field) const {
@@ -192,10 +144,55 @@ ULONG CsvTable::Release() {
     return ULONG(count);
 }
 
-// Filling from and handing rows to a grid window needs the grid's row
-// exchange message, which the grid brings.
-HRESULT CsvTable::FromControl(HWND, unsigned) { return E_NOTIMPL; }
-HRESULT CsvTable::ToControl(HWND, unsigned) { return E_NOTIMPL; }
+namespace {
+
+// The grid's row exchange with the table as its partner.
+HRESULT ExchangeWithGrid(HWND window, unsigned flags, unsigned char direction, CsvTable& table,
+                         GridRowCallback callback) {
+    GridRowExchange exchange = {};
+    exchange.context = &table;
+    exchange.callback = callback;
+    exchange.direction = direction;
+    exchange.flags = flags;
+    exchange.rowCount = table.RowCount();
+    exchange.columnCount = table.ColumnCount();
+    return SendMessageW(window, JX_GRID_EXCHANGEROWS, 0, reinterpret_cast<LPARAM>(&exchange)) ? S_OK : E_FAIL;
+}
+
+int __cdecl TakeGridRow(GridRowExchange* exchange) {
+    auto* table = static_cast<CsvTable*>(exchange->context);
+    return FAILED(table->InsertRowPacked(table->RowCount(), exchange->columnCount, exchange->fields, 0, nullptr));
+}
+
+int __cdecl GiveGridRow(GridRowExchange* exchange) {
+    exchange->fields = static_cast<CsvTable*>(exchange->context)->Fields(exchange->rowIndex);
+    return 0;
+}
+
+}  // namespace
+
+HRESULT CsvTable::FromControl(HWND window, unsigned flags) {
+    FreeRows();
+    const HRESULT hr = ExchangeWithGrid(window, flags, JX_GRID_EXCHANGE_OUT, *this, TakeGridRow);
+    if (FAILED(hr)) FreeRows();
+    return hr;
+}
+
+HRESULT CsvTable::ToControl(HWND window, unsigned flags) {
+    return ExchangeWithGrid(window, flags, JX_GRID_EXCHANGE_IN, *this, GiveGridRow);
+}
+
+void CsvTable::Swap(CsvTable& other) noexcept {
+    rows_.swap(other.rows_);
+    std::swap(columns_, other.columns_);
+    std::swap(headerSize_, other.headerSize_);
+}
+
+void CsvTable::ReorderRows(const int* order) {
+    RowList reordered(rows_.size());
+    for (size_t i = 0; i < rows_.size(); ++i) reordered[i] = rows_[size_t(order[i])];
+    rows_.swap(reordered);
+}
 
 HRESULT CsvTable::Clear() {
     FreeRows();

@@ -130,6 +130,11 @@ public:
     const char* Fields(int row) const { return rows_[size_t(row)] + headerSize_; }
     // The separator, resolved from the user's settings when it is 0.
     char Separator();
+    // Exchanges the rows, the column count and the header size with `other`.
+    void Swap(CsvTable& other) noexcept;
+    // Puts the rows in the order `order` gives: a permutation of the row
+    // indexes, the new row i being the old row order[i].
+    void ReorderRows(const int* order);
 
 private:
     bool IsRow(int row) const { return unsigned(row) < rows_.size(); }

@@ -73,7 +73,9 @@ struct ICsvTable : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE FromArray(SAFEARRAY* array) = 0;
     // Destroys *array, then creates such an array of the table (none for an empty table).
     virtual HRESULT STDMETHODCALLTYPE ToArray(SAFEARRAY** array) = 0;
-    // Rows from and to a grid window (not available yet: E_NOTIMPL).
+    // Rows from and to a grid window through its row exchange
+    // (JX_GRID_EXCHANGEROWS, jx/grid.h) with the exchange's `flags`; E_FAIL
+    // when the grid refuses. FromControl leaves no rows then.
     virtual HRESULT STDMETHODCALLTYPE FromControl(HWND window, unsigned flags) = 0;
     virtual HRESULT STDMETHODCALLTYPE ToControl(HWND window, unsigned flags) = 0;
     virtual HRESULT STDMETHODCALLTYPE Clear() = 0;

@@ -1,0 +1,203 @@
+// The grid control: a superclass of the list view in owner-data report mode
+// whose rows are the rows of a CsvTable. One Grid object per window, made at
+// its first message and destroyed at WM_NCDESTROY.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+#include <stdint.h>
+#include <memory>
+#include <vector>
+#include "csv/csv_table.h"
+#include "jx/grid.h"
+#include "runtime/host_alloc.h"
+#include "text/str.h"
+#include "window/tooltip.h"
+#include "window/window_class.h"
+
+namespace grid {
+
+// What a column holds by default.
+struct ColumnDescription {
+    BYTE kind;   // cell kind of new cells
+    BYTE flags;  // JX_GRID_COLUMN_*
+};
+using ColumnList = std::vector<ColumnDescription, HostAllocator<ColumnDescription>>;
+
+// The header area in front of every row's fields.
+struct __attribute__((packed)) RowHeader {
+    int32_t image;     // negative: no image
+    int32_t itemData;  // the item's lParam
+    BYTE images;       // overlay index in the low 4 bits, state image index in the high 4
+    int16_t indent;
+    BYTE kinds[1];     // one cell kind per column
+
+    int Overlay() const { return images & 0xF; }
+    int StateImage() const { return images >> 4; }
+    void SetOverlay(int index) { images = BYTE((images & 0xF0) | (index & 0xF)); }
+    void SetStateImage(int index) { images = BYTE((images & 0x0F) | ((index & 0xF) << 4)); }
+};
+constexpr int kRowHeaderFixedSize = 11;
+static_assert(offsetof(RowHeader, kinds) == kRowHeaderFixedSize, "cell kinds follow 11 bytes of row properties");
+
+// State images of check-box rows
+constexpr int kUnchecked = 1;
+constexpr int kChecked = 2;
+
+// Posted to itself when the item count is to follow the rows once the
+// current call is over.
+constexpr UINT kRefreshMessage = 0x7FF;
+
+struct ImageListDestroy {
+    void operator()(HIMAGELIST list) const noexcept { ImageList_Destroy(list); }
+};
+using ImageListOwner = std::unique_ptr<std::remove_pointer_t<HIMAGELIST>, ImageListDestroy>;
+
+class Grid : public HostObject {
+public:
+    explicit Grid(HWND window) : window_(window) {}
+    Grid(const Grid&) = delete;
+    Grid& operator=(const Grid&) = delete;
+
+    // The window procedure of the class.
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // The grid of a JX_Grid window of this thread, else null.
+    static Grid* Of(HWND window);
+
+    // From the parent hook: a notification the list view sends its parent.
+    void OnParentNotify(NMHDR* header);
+
+private:
+    // ---- The window (grid_window.cpp)
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT CallBase(UINT message, WPARAM wParam, LPARAM lParam) const;
+    void OnCreate(const CREATESTRUCTW* create);
+    LRESULT OnKeyDown(WPARAM key, LPARAM keyData);
+    LRESULT OnLButtonDown(WPARAM keys, LPARAM point);
+    LRESULT OnContextMenu(WPARAM window, LPARAM point);
+    void OnCommand(WPARAM wParam, LPARAM lParam);
+    LRESULT OnNotify(WPARAM wParam, NMHDR* header);
+    LRESULT OnInsertColumn(UINT message, WPARAM index, LPARAM column);
+    LRESULT OnDeleteColumn(WPARAM index);
+    LRESULT OnDeleteAllItems();
+    LRESULT OnDeleteItem(int row);
+    LRESULT OnInsertItem(const LVITEMW* item, bool wide);
+    LRESULT OnSetItem(UINT message, LVITEMW* item, bool wide);
+    LRESULT OnGetItem(UINT message, LVITEMW* item);
+    LRESULT OnSetItemState(int row, const LVITEMW* item);
+    LRESULT OnGetItemState(int row, UINT mask);
+    LRESULT OnGetItemText(int row, LVITEMW* item, bool wide);
+    LRESULT OnSetItemText(int row, const LVITEMW* item, bool wide);
+    LRESULT OnSortItems(bool byIndex, LPARAM sortParam, PFNLVCOMPARE compare);
+    LRESULT OnSetExtendedStyle(WPARAM mask, LPARAM style);
+    LRESULT OnEditLabel(int row, int column);
+    void OnDisplayData(NMLVDISPINFOW* info);
+    void OnDestroy();
+
+    // ---- Rows, columns and their properties (grid_model.cpp)
+    // Makes the column descriptions from the list view's columns when there
+    // are none; false when the grid has no columns.
+    bool EnsureColumns();
+    int Columns() const { return int(columns_.size()); }
+    int Rows() const { return table_.RowCount(); }
+    bool IsRow(int row) const { return unsigned(row) < unsigned(Rows()); }
+    bool IsColumn(int column) const { return unsigned(column) < unsigned(Columns()); }
+    RowHeader& Header(int row) const { return *reinterpret_cast<RowHeader*>(table_.Row(row)); }
+    const char* Cell(int row, int column) const { return FieldAt(table_.Fields(row), column); }
+    // Empties the table, keeping its shape.
+    void ClearRows();
+    // A zeroed table of the grid's shape for rows on their way in.
+    void PrepareIncoming(CsvTable& incoming) const;
+    // Cell kinds, the row-property prefix and the check box of rows just made.
+    void InitNewRows(int first, int end);
+    void InitNewRow(int row);
+    // Applies column 0's "<...>" prefix to the row and, without a label
+    // column, removes it from the text.
+    void ApplyRowPrefix(int row);
+    void SetCellKind(int row, int column, int kind);
+    void SetRowProperties(int row, const LVITEMW& item);
+    void SetStoredText(int row, int column, const char* text);
+    // Column 0's text as displayed and compared: without a stored prefix when
+    // prefixes stay in the text.
+    const char* WithoutStoredPrefix(const char* text) const;
+    bool KeepsPrefixInText() const {
+        return (style_ & (JX_GRID_LABEL_COLUMN | JX_GRID_ROW_PROPERTIES)) ==
+               (JX_GRID_LABEL_COLUMN | JX_GRID_ROW_PROPERTIES);
+    }
+    // "<...>" with the properties that `flags` chooses, for a row read out
+    // from `firstColumn`.
+    void AppendRowPrefix(str& out, int row, unsigned flags, int firstColumn) const;
+    // Selected, or checked in check-box mode.
+    bool IsRowChosen(int row) const;
+    void SetStyle(unsigned bits, unsigned mask);
+    bool ApplyColumnDefinition(const char* csv, unsigned flags);
+    void ApplySettingsRow(CsvTable& definition, bool& minusScrollBar);
+
+    // ---- The list view's item count
+    void DeselectAll();
+    // Brings the item count to the row count; a single added row keeps the
+    // view where it is.
+    void UpdateItemCount(bool oneRowAdded);
+    void PostRefresh();
+    void RefreshIfPosted(UINT message);
+    void RedrawRow(int row);
+
+    // ---- Editor
+    void CloseEditor();
+
+    // ---- The grid's messages (grid_messages.cpp)
+    LRESULT OnGridMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnSetCellKind(int row, LPARAM columnAndKind);
+    LRESULT OnSetColumnKind(int column, LPARAM kindAndFlags);
+    LRESULT OnSetPacked(unsigned flags, const GridPackedFields* packed);
+    LRESULT OnGetPacked(unsigned flags, JxString* out);
+    LRESULT OnQuery(WPARAM query, LPARAM argument);
+    LRESULT OnPutRow(int row, const GridRowData* data);
+    LRESULT OnReadRow(int row, GridRowRead* read);
+    LRESULT OnExchangeRows(GridRowExchange* exchange);
+    LRESULT OnCsv(WPARAM direction, LPARAM argument);
+    LRESULT OnSort(unsigned flags, int column);
+    LRESULT OnSetCellButton(WPARAM icon, const char* tip);
+    // Fields per incoming row under the set flags.
+    int IncomingFieldsPerRow(unsigned flags) const;
+    // Replaces the rows by those of `incoming` (data fields from column 0)
+    // under the set flags.
+    void TakeRows(CsvTable& incoming, unsigned flags);
+    // The fields a read hands out for one row, from the first column under
+    // `flags`: into the table, or built in `buffer`. False when the row does
+    // not qualify.
+    bool ReadOut(int row, unsigned flags, str& buffer, const char** fields, size_t* size) const;
+    int ReadFirstColumn(unsigned flags) const { return (flags & JX_GRID_GET_NO_COLUMN0) ? 1 : 0; }
+    bool ReadModifiesFields(unsigned flags) const;
+
+    // ---- Notifications
+    HWND Parent() const { return GetParent(window_); }
+    LRESULT SendNotify(NMHDR& header, UINT code);
+    // The change notification; none while another grid notification is on its way.
+    void NotifyChange(int reason);
+    void NotifyCellChange(int reason, int row, int column, unsigned kind);
+
+    // Destroyed in reverse: tooltip, image list, scratch texts, table, columns.
+    ColumnList columns_;
+    mutable CsvTable table_;
+    mutable str scratch_;    // cell text conversions
+    mutable str rowPrefix_;  // row-prefix building
+    ImageListOwner imageList_;
+    TooltipHolder cellButtonTip_;
+    HWND window_;
+    unsigned style_ = 0;
+    HWND editor_ = nullptr;
+    int editorRow_ = -1;
+    int editorColumn_ = -1;
+    unsigned editorKind_ = 0;
+    unsigned setFlags_ = 0;
+    unsigned getFlags_ = 0;
+    bool modified_ = false;
+    bool checkboxClick_ = false;
+    bool refreshPosted_ = false;
+    int notifying_ = 0;  // code of the grid notification on its way, 0 when none
+};
+
+// Registers JX_Grid while the library is loaded.
+const SuperclassInfo& GridClass();
+
+}  // namespace grid
