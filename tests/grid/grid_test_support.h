@@ -1,0 +1,189 @@
+// jxgrid.dll loaded by the host's pieces, a parent window that records what
+// its grids notify, and a grid driven by messages as an owner drives it.
+#pragma once
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+#include "counting_allocator.h"
+#include "host_string.h"
+#include "jx/grid.h"
+#include "loaded_library.h"
+
+namespace grid_test {
+
+inline size_t LiveBlocks() { return jxhost::Allocator().Stats().liveBlocks; }
+
+inline BOOL CALLBACK CountWindow(HWND, LPARAM counter) {
+    ++*reinterpret_cast<int*>(counter);
+    return TRUE;
+}
+
+inline BOOL CALLBACK CountWindowAndChildren(HWND window, LPARAM counter) {
+    ++*reinterpret_cast<int*>(counter);
+    EnumChildWindows(window, CountWindow, counter);
+    return TRUE;
+}
+
+// Windows of this thread, top-level and children.
+inline int ThreadWindows() {
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountWindowAndChildren, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+inline void Pump() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// A top-level window, parent of the grids under test.
+class Parent {
+public:
+    struct Notice {
+        UINT code;
+        int reason;  // JX_GRID_CHANGED only
+    };
+
+    Parent() {
+        static const ATOM atom = [] {
+            WNDCLASSEXW info = {};
+            info.cbSize = sizeof info;
+            info.lpfnWndProc = Procedure;
+            info.hInstance = GetModuleHandleW(nullptr);
+            info.lpszClassName = L"JX_GridTestParent";
+            return RegisterClassExW(&info);
+        }();
+        window_ = CreateWindowExW(0, reinterpret_cast<LPCWSTR>(ULONG_PTR(atom)), L"grid test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
+                                  640, 480, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+    }
+    ~Parent() {
+        if (window_) DestroyWindow(window_);
+    }
+    Parent(const Parent&) = delete;
+    Parent& operator=(const Parent&) = delete;
+
+    HWND Handle() const { return window_; }
+    // Notices of the grids' own codes and label editing, oldest first.
+    std::vector<Notice> notices;
+    // Called for every grid change notification before it is recorded.
+    std::function<void(const GridNotify&)> onChange;
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_NCCREATE)
+            SetWindowLongPtrW(window, GWLP_USERDATA,
+                              reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+        auto* self = reinterpret_cast<Parent*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self && message == WM_NOTIFY) {
+            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            const int code = int(header->code);
+            if (code <= JX_GRID_CHANGED && code >= JX_GRID_BUTTON_CLICKED) {
+                const auto& note = *reinterpret_cast<const GridNotify*>(header);
+                self->notices.push_back({header->code, code == JX_GRID_CHANGED ? note.reason : 0});
+                if (code == JX_GRID_CHANGED && self->onChange) self->onChange(note);
+            }
+        }
+        if (message == WM_NCDESTROY) self->window_ = nullptr;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    HWND window_ = nullptr;
+};
+
+// A JX_Grid child of `parent`, created with `definition` as its window text.
+class Grid {
+public:
+    Grid(HWND parent, const wchar_t* definition, int id = 1)
+        : window_(CreateWindowExW(0, L"" JX_GRID_CLASS, definition, WS_CHILD | WS_VISIBLE, 0, 0, 600, 400, parent,
+                                  reinterpret_cast<HMENU>(INT_PTR(id)), nullptr, nullptr)) {}
+    ~Grid() {
+        if (window_ && IsWindow(window_)) DestroyWindow(window_);
+    }
+    Grid(const Grid&) = delete;
+    Grid& operator=(const Grid&) = delete;
+
+    HWND Handle() const { return window_; }
+    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+        return SendMessageW(window_, message, wParam, lParam);
+    }
+    bool SetCsv(const char* text) const { return Send(JX_GRID_CSV, JX_GRID_CSV_SET, LPARAM(text)) != FALSE; }
+    std::string Csv() const {
+        jxhost::HostString out("");
+        Send(JX_GRID_CSV, JX_GRID_CSV_GET, LPARAM(out.Record()));
+        return std::string(out.Text());
+    }
+    int Rows() const { return int(Send(JX_GRID_QUERY, JX_GRID_QUERY_ROWS, 0)); }
+    int Columns() const {
+        int columns = 0;
+        Send(JX_GRID_QUERY, JX_GRID_QUERY_ROWS, LPARAM(&columns));
+        return columns;
+    }
+    int ItemCount() const { return int(Send(LVM_GETITEMCOUNT)); }
+    int HeaderColumns() const { return int(SendMessageW(HWND(Send(LVM_GETHEADER)), HDM_GETITEMCOUNT, 0, 0)); }
+    // The text the list view shows, asked of it (it asks the grid through
+    // the parent).
+    std::wstring Shown(int row, int column) const {
+        wchar_t text[260] = {};
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = row;
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = 260;
+        Send(LVM_GETITEMW, 0, LPARAM(&item));
+        return text;
+    }
+    std::string Packed(unsigned flags, LRESULT* result = nullptr) const {
+        jxhost::HostString out("");
+        const LRESULT fields = Send(JX_GRID_GETPACKED, flags, LPARAM(out.Record()));
+        if (result) *result = fields;
+        return std::string(out.Text());
+    }
+    UINT StateImage(int row) const { return UINT(Send(LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK)) >> 12; }
+
+private:
+    HWND window_;
+};
+
+// jxgrid.dll for one test, loaded under the allocator's code page; at the
+// end every window is gone and every block the test's grids took is back.
+class GridTest : public ::testing::Test {
+protected:
+    void SetUp() override { Load(JX_DEFAULT_CODE_PAGE); }
+    void TearDown() override {
+        Pump();
+        EXPECT_EQ(ThreadWindows(), windowsBefore_) << "every window is destroyed";
+        EXPECT_EQ(LiveBlocks(), blocksBefore_) << "every block the grids took is given back";
+        if (library_) {
+            EXPECT_EQ(library_->Unload().blocks, 0);
+        }
+        library_.reset();
+        jxhost::Allocator().SetCodePage(JX_DEFAULT_CODE_PAGE);
+    }
+    // Loads the library again under `codePage`.
+    void Load(UINT codePage) {
+        if (library_) library_->Unload();
+        library_.reset();
+        jxhost::Allocator().SetCodePage(codePage);
+        library_.emplace(L"jxgrid.dll");
+        ASSERT_TRUE(library_->Loaded()) << library_->LoadError();
+        windowsBefore_ = ThreadWindows();
+        blocksBefore_ = LiveBlocks();
+    }
+
+    std::optional<jxhost::LoadedLibrary> library_;
+    int windowsBefore_ = 0;
+    size_t blocksBefore_ = 0;
+};
+
+// Three text columns under an empty settings row.
+inline const wchar_t* const kThreeColumns = L"\r\nA\r\nB\r\nC\r\n";
+
+}  // namespace grid_test
