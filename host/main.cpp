@@ -2,6 +2,7 @@
 //
 //   jxhost [run] [--exit-after SECONDS] [--code-page N]
 //   jxhost dragdrop [--exit-after SECONDS]
+//   jxhost grid [--exit-after SECONDS] [FILE.csv]
 //   jxhost stem [--all-words] [--spaces] TEXT|FILE|-
 //   jxhost wrap --width N [--break TEXT] [--chars TEXT] [--join] [--keep-spaces] FILE|-
 //
@@ -25,6 +26,7 @@
 #include "exit_codes.h"
 #include "counting_allocator.h"
 #include "editor_window.h"
+#include "grid_dialog.h"
 #include "loaded_library.h"
 #include "relay_host.h"
 #include "text.h"
@@ -146,6 +148,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {L"run", Run},
     {L"dragdrop", jxhost::RunDragDropCommand},
+    {L"grid", jxhost::RunGridCommand},
     {L"stem", jxhost::RunStemCommand},
     {L"wrap", jxhost::RunWrapCommand},
 };
@@ -155,6 +158,7 @@ constexpr std::wstring_view kOptionPrefix = L"--";
 int Usage() {
     PrintLine(L"usage: jxhost [run] [--exit-after SECONDS] [--code-page N]");
     PrintLine(L"       jxhost dragdrop [--exit-after SECONDS]");
+    PrintLine(L"       jxhost grid [--exit-after SECONDS] [FILE.csv]");
     PrintLine(L"       jxhost stem [--all-words] [--spaces] TEXT|FILE|-");
     PrintLine(L"       jxhost wrap --width N [--break TEXT] [--chars TEXT] [--join] [--keep-spaces] FILE|-");
     return kExitUsage;

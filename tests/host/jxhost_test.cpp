@@ -71,6 +71,12 @@ TEST(JxHost, BindsBothLibrariesAndGetsEveryBlockBack) {
     EXPECT_EQ(run.exitCode, 0u);
 }
 
+TEST(JxHost, GridDialogOpensAndGetsEveryBlockBack) {
+    constexpr DWORD kExitNoInput = 5;
+    EXPECT_EQ(RunHost(L"grid --exit-after 1").exitCode, 0u);
+    EXPECT_EQ(RunHost(L"grid Z:\\no\\such\\file.csv").exitCode, kExitNoInput);
+}
+
 TEST(JxHost, RejectsUnknownArguments) {
     constexpr DWORD kExitUsage = 2;
     for (const wchar_t* arguments : {L"--exit-after", L"--exit-after soon", L"--colour red", L"nonsense"}) {
