@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <stdio.h>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -22,6 +23,37 @@ inline std::vector<std::string> ReadLines(const std::string& path) {
         if (!line.empty()) lines.push_back(line);
     }
     return lines;
+}
+
+// CSV text of `rows` rows by 6 columns: numbers, words, quoted fields with
+// separators, quotes and line breaks inside, and some empty fields.
+inline std::string MakeCsvText(int rows) {
+    static const char* const kWords[] = {"alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf",
+                                         "hotel", "india", "juliet", "kilo", "lima", "mike", "november"};
+    std::mt19937 random(42);
+    auto word = [&] { return std::string(kWords[random() % std::size(kWords)]); };
+    std::string text;
+    text.reserve(size_t(rows) * 64);
+    for (int row = 0; row < rows; ++row) {
+        text += std::to_string(random() % 1000000);
+        text += ',';
+        text.append(word()).append(std::to_string(random() % 100));
+        text += ',';
+        switch (random() % 4) {
+            case 0: text.append("\"").append(word()).append(", ").append(word()).append("\""); break;
+            case 1: text.append("\"say \"\"").append(word()).append("\"\"\""); break;
+            case 2: text.append("\"").append(word()).append("\r\n").append(word()).append("\""); break;
+            default: text += word(); break;
+        }
+        text += ',';
+        if (random() % 5) text.append(std::to_string(random() % 100000)).append(".").append(std::to_string(random() % 100));
+        text += ',';
+        if (random() % 3) text.append(word()).append(" ").append(word());
+        text += ',';
+        text += std::to_string(row);
+        text += "\r\n";
+    }
+    return text;
 }
 
 inline double Seconds() {

@@ -6,7 +6,6 @@
 // of the same row pointers with the same comparison.
 #include <string.h>
 #include <algorithm>
-#include <random>
 #include "bench_support.h"
 #include <psapi.h>  // after windows.h
 #include "csv.h"
@@ -19,37 +18,6 @@ constexpr int kRows = 1000000;
 constexpr int kRuns = 4;
 constexpr int kSortColumn = 1;
 constexpr double kMegabyte = 1 << 20;
-
-// Numbers, words, quoted fields with separators, quotes and line breaks
-// inside, and some empty fields.
-std::string MakeText() {
-    static const char* const kWords[] = {"alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf",
-                                         "hotel", "india", "juliet", "kilo", "lima", "mike", "november"};
-    std::mt19937 random(42);
-    auto word = [&] { return std::string(kWords[random() % std::size(kWords)]); };
-    std::string text;
-    text.reserve(size_t(kRows) * 64);
-    for (int row = 0; row < kRows; ++row) {
-        text += std::to_string(random() % 1000000);
-        text += ',';
-        text.append(word()).append(std::to_string(random() % 100));
-        text += ',';
-        switch (random() % 4) {
-            case 0: text.append("\"").append(word()).append(", ").append(word()).append("\""); break;
-            case 1: text.append("\"say \"\"").append(word()).append("\"\"\""); break;
-            case 2: text.append("\"").append(word()).append("\r\n").append(word()).append("\""); break;
-            default: text += word(); break;
-        }
-        text += ',';
-        if (random() % 5) text.append(std::to_string(random() % 100000)).append(".").append(std::to_string(random() % 100));
-        text += ',';
-        if (random() % 3) text.append(word()).append(" ").append(word());
-        text += ',';
-        text += std::to_string(row);
-        text += "\r\n";
-    }
-    return text;
-}
 
 // libcsv filling rows like CsvTable's: fields with their NULs in a scratch
 // buffer, one host-allocated block per row.
@@ -105,7 +73,7 @@ double PeakMegabytes() {
 }  // namespace
 
 int main() {
-    const std::string text = MakeText();
+    const std::string text = bench::MakeCsvText(kRows);
     const double megabytes = double(text.size()) / kMegabyte;
 
     // The two parsers take turns, so that both meet the heap in the same state.
