@@ -133,7 +133,8 @@ private:
     void ApplySettingsRow(CsvTable& definition, bool& minusScrollBar);
 
     // ---- The list view's item count
-    void DeselectAll();
+    // Clears LVIS_* `states` of every row.
+    void ClearRowStates(UINT states);
     // Brings the item count to the row count; a single added row keeps the
     // view where it is.
     void UpdateItemCount(bool oneRowAdded);
@@ -195,9 +196,8 @@ private:
     bool checkboxClick_ = false;
     bool refreshPosted_ = false;
     int notifying_ = 0;  // code of the grid notification on its way, 0 when none
+    int depth_ = 0;      // messages of this grid being handled
+    bool destroyed_ = false;  // the window is gone; the state goes when depth_ returns to 0
 };
-
-// Registers JX_Grid while the library is loaded.
-const SuperclassInfo& GridClass();
 
 }  // namespace grid

@@ -382,7 +382,7 @@ LRESULT Grid::OnSort(unsigned flags, int column) {
         if (descending) sortFlags |= kCsvSortReverse;
         if (KeepsPrefixInText()) sortFlags |= kCsvSortSkipPrefix;
         table_.Sort(sortFlags, column);
-        DeselectAll();
+        ClearRowStates(LVIS_SELECTED);
         InvalidateRect(window_, nullptr, TRUE);
     }
     ListViewSortArrow(window_, column, descending ? kSortDescending : kSortAscending, kSortArrowClearOthers);

@@ -67,9 +67,26 @@ LRESULT CALLBACK ParentHook(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
-}  // namespace
+// Looks for a grid child of the same parent other than the one leaving.
+struct OtherGridSearch {
+    HWND leaving;
+    bool found;
+};
 
-const SuperclassInfo& GridClass() { return g_class; }
+BOOL CALLBACK FindOtherGrid(HWND child, LPARAM context) {
+    auto* search = reinterpret_cast<OtherGridSearch*>(context);
+    if (child != search->leaving && GetParent(child) == GetParent(search->leaving) && Grid::Of(child))
+        search->found = true;
+    return !search->found;
+}
+
+bool KeepsOtherGrid(HWND parent, HWND leaving) {
+    OtherGridSearch search = {leaving, false};
+    EnumChildWindows(parent, FindOtherGrid, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace
 
 Grid* Grid::Of(HWND window) {
     if (!window || !g_class.atom || GetClassLongPtrW(window, GCW_ATOM) != g_class.atom ||
@@ -87,11 +104,25 @@ LRESULT CALLBACK Grid::Procedure(HWND window, UINT message, WPARAM wParam, LPARA
         if (!grid) return message == WM_NCCREATE ? FALSE : g_class.CallBase(window, message, wParam, lParam);
         SetWindowLongPtrW(window, g_class.baseExtra, reinterpret_cast<LONG_PTR>(grid));
     }
-    if (message != WM_NCDESTROY) return grid->OnMessage(message, wParam, lParam);
+    if (message != WM_NCDESTROY) {
+        // An owner may destroy the grid while it handles one of the grid's
+        // notifications: the state then lives until the outermost message ends.
+        struct Depth {
+            Grid* grid;
+            explicit Depth(Grid* g) : grid(g) { ++grid->depth_; }
+            ~Depth() {
+                if (--grid->depth_ == 0 && grid->destroyed_) delete grid;
+            }
+        } depth(grid);
+        return grid->OnMessage(message, wParam, lParam);
+    }
     grid->OnDestroy();
     const LRESULT result = grid->CallBase(message, wParam, lParam);
     SetWindowLongPtrW(window, g_class.baseExtra, 0);
-    delete grid;
+    if (grid->depth_ == 0)
+        delete grid;
+    else
+        grid->destroyed_ = true;
     return result;
 }
 
@@ -136,7 +167,7 @@ LRESULT Grid::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (editor_) return 0;
         break;
     case WM_MBUTTONDOWN:
-        DeselectAll();
+        ClearRowStates(LVIS_SELECTED | LVIS_FOCUSED);  // select none
         return 0;
     case CCM_SETUNICODEFORMAT:
         return CallBase(message, TRUE, lParam);
@@ -215,7 +246,12 @@ void Grid::OnCreate(const CREATESTRUCTW*) {
 }
 
 void Grid::OnDestroy() {
+    CloseEditor();
     if (g_editedGrid == window_) g_editedGrid = nullptr;
+    // The last grid of a parent takes the hook away, so that the library can
+    // be unloaded while the parent lives on.
+    if (HWND parent = Parent(); parent && !KeepsOtherGrid(parent, window_))
+        RemoveWindowSubclass(parent, ParentHook, kParentHookId);
 }
 
 // Row keys arrive with the row commands; until then the list view has them.
@@ -412,7 +448,7 @@ LRESULT Grid::OnSortItems(bool byIndex, LPARAM sortParam, PFNLVCOMPARE compare) 
     // The caller's function may have changed the rows meanwhile.
     if (Rows() != rows) return FALSE;
     table_.ReorderRows(order.data());
-    DeselectAll();
+    ClearRowStates(LVIS_SELECTED);
     InvalidateRect(window_, nullptr, TRUE);
     return TRUE;
 }
@@ -447,14 +483,14 @@ LRESULT Grid::OnEditLabel(int row, int) {
 
 // ---- The item count
 
-void Grid::DeselectAll() {
+void Grid::ClearRowStates(UINT states) {
     LVITEMW item = {};
-    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.stateMask = states;
     CallBase(LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&item));
 }
 
 void Grid::UpdateItemCount(bool oneRowAdded) {
-    if (!oneRowAdded) DeselectAll();
+    if (!oneRowAdded) ClearRowStates(LVIS_SELECTED);
     CallBase(LVM_SETITEMCOUNT, WPARAM(Rows()), oneRowAdded ? LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL : 0);
 }
 

@@ -1,5 +1,6 @@
 // JX_Grid windows of jxgrid.dll in a real parent, driven by messages.
 #include <string.h>
+#include <memory>
 #include <string>
 #include "csv/csv_table.h"
 #include "grid_test_support.h"
@@ -570,6 +571,61 @@ TEST_F(GridTest, ParentHookOutlivesOneOfTwoGrids) {
     // A notification from a window that is no grid goes by.
     NMHDR other = {parent.Handle(), 0, UINT(LVN_GETDISPINFOW)};
     SendMessageW(parent.Handle(), WM_NOTIFY, 0, LPARAM(&other));
+}
+
+TEST_F(GridTest, OwnerDestroysTheGridWhileItNotifies) {
+    Parent parent;
+    auto grid = std::make_unique<Grid>(parent.Handle(), kThreeColumns);
+    parent.onChange = [&](const GridNotify& note) { DestroyWindow(note.header.hwndFrom); };
+    grid->Send(WM_COMMAND, MAKEWPARAM(100, EN_CHANGE));
+    EXPECT_FALSE(IsWindow(grid->Handle()));
+    ASSERT_EQ(parent.notices.size(), 1u);
+}
+
+TEST_F(GridTest, LibraryUnloadsWhileAParentOfGridsLives) {
+    {
+        Parent parent;
+        { Grid grid(parent.Handle(), kThreeColumns); }
+        ASSERT_EQ(library_->Unload().blocks, 0);
+        // The parent's messages must not reach code that is gone.
+        NMHDR header = {parent.Handle(), 0, UINT(LVN_GETDISPINFOW)};
+        SendMessageW(parent.Handle(), WM_NOTIFY, 0, LPARAM(&header));
+        SendMessageW(parent.Handle(), WM_LBUTTONDOWN, 0, 0);
+    }
+    Load(JX_DEFAULT_CODE_PAGE);
+}
+
+TEST_F(GridTest, ItemAndEditorMessagesWithoutAnEditor) {
+    Parent parent;
+    Grid grid(parent.Handle(), kThreeColumns);
+    ASSERT_TRUE(grid.SetCsv("a\r\nb\r\n"));
+    LVITEMW item = {};
+    item.mask = LVIF_IMAGE | LVIF_PARAM | LVIF_INDENT | LVIF_TEXT;
+    item.iItem = 1;
+    item.iImage = 4;
+    item.lParam = 9;
+    item.iIndent = 2;
+    item.pszText = const_cast<wchar_t*>(L"B");
+    EXPECT_EQ(grid.Send(LVM_SETITEMW, 0, LPARAM(&item)), TRUE);
+    LVITEMW read = {};
+    read.mask = LVIF_IMAGE | LVIF_PARAM | LVIF_INDENT;
+    read.iItem = 1;
+    grid.Send(LVM_GETITEMW, 0, LPARAM(&read));
+    EXPECT_EQ(read.iImage, 4);
+    EXPECT_EQ(read.lParam, 9);
+    EXPECT_EQ(read.iIndent, 2);
+    EXPECT_EQ(grid.Csv(), "a,,\r\nB,,\r\n");
+
+    LVITEMW select = {};
+    select.state = select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    grid.Send(LVM_SETITEMSTATE, 1, LPARAM(&select));
+    EXPECT_EQ(grid.Send(LVM_GETSELECTEDCOUNT), 1);
+    EXPECT_EQ(grid.Send(WM_MBUTTONDOWN, 0, MAKELPARAM(5, 5)), 0);
+    EXPECT_EQ(grid.Send(LVM_GETSELECTEDCOUNT), 0) << "the middle button selects none";
+    EXPECT_EQ(grid.Send(WM_CHAR, 'b'), 0);
+    EXPECT_EQ(grid.Send(LVM_GETEDITCONTROL), 0);
+    EXPECT_EQ(grid.Send(LVM_EDITLABELW, WPARAM(-1)), 0);
+    EXPECT_EQ(grid.Send(JX_GRID_SETCELLBUTTON, JX_GRID_ICON_LIBRARY, LPARAM("tip")), FALSE) << "no cell button";
 }
 
 TEST_F(GridTest, ManyParentsAndGridsGiveEverythingBack) {
