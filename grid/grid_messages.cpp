@@ -345,6 +345,7 @@ LRESULT Grid::OnPutRow(int row, const GridRowData* data) {
 // ---- Queries, sorting, the cell button
 
 LRESULT Grid::OnQuery(WPARAM query, LPARAM argument) {
+    EnsureColumns();
     switch (LOWORD(query)) {
     case JX_GRID_QUERY_STYLE:
         return style_;

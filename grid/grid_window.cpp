@@ -245,8 +245,9 @@ void Grid::OnCreate(const CREATESTRUCTW*) {
         CallBase(LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(imageList_.get()));
 }
 
+// The editor, a child, is gone by now: nothing is stored.
 void Grid::OnDestroy() {
-    CloseEditor();
+    editor_ = nullptr;
     if (g_editedGrid == window_) g_editedGrid = nullptr;
     // The last grid of a parent takes the hook away, so that the library can
     // be unloaded while the parent lives on.
