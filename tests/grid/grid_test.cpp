@@ -392,6 +392,12 @@ TEST_P(GridCodePageTest, ItemTextInAnsiAndUtf16) {
     EXPECT_EQ(grid.Send(LVM_GETITEMTEXTA, 0, LPARAM(&itemA)), 2);
     EXPECT_STREQ(ansi, "ca");
     EXPECT_EQ(grid.Shown(0, 0), L"caf\u00E9");
+    LVITEMA shownA = {};
+    shownA.mask = LVIF_TEXT;
+    shownA.pszText = ansi;
+    shownA.cchTextMax = 16;
+    grid.Send(LVM_GETITEMA, 0, LPARAM(&shownA));
+    EXPECT_STREQ(ansi, "caf\xE9") << "the list view's ANSI form of the display text";
 
     itemA.iSubItem = 1;
     itemA.pszText = const_cast<char*>("\xC4pfel");
