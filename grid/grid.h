@@ -70,7 +70,7 @@ private:
     // ---- The window (grid_window.cpp)
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT CallBase(UINT message, WPARAM wParam, LPARAM lParam) const;
-    void OnCreate(const CREATESTRUCTW* create);
+    void OnCreate();
     LRESULT OnKeyDown(WPARAM key, LPARAM keyData);
     LRESULT OnLButtonDown(WPARAM keys, LPARAM point);
     LRESULT OnContextMenu(WPARAM window, LPARAM point);

@@ -139,7 +139,7 @@ LRESULT Grid::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CREATE: {
         ForceStyle(lParam);
         const LRESULT result = CallBase(message, wParam, lParam);
-        if (result != -1) OnCreate(reinterpret_cast<const CREATESTRUCTW*>(lParam));
+        if (result != -1) OnCreate();
         return result;
     }
     case WM_KEYDOWN:
@@ -222,7 +222,7 @@ LRESULT Grid::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return CallBase(message, wParam, lParam);
 }
 
-void Grid::OnCreate(const CREATESTRUCTW*) {
+void Grid::OnCreate() {
     // The list view must not react to its own style changing under it.
     const WNDPROC procedure = SetWindowProc(window_, DefWindowProcW);
     SetWindowLongW(window_, GWL_STYLE, LONG((DWORD(GetWindowLongW(window_, GWL_STYLE)) & ~kClearedStyle) | kForcedStyle));
