@@ -43,14 +43,16 @@ TEST_F(GridTest, WindowTextDefinesColumnsAndIsCleared) {
 
 TEST_F(GridTest, SettingsRowAndColumnFields) {
     Parent parent;
-    // style 0x8, set flags 1, get flags 2; widths in pixels and percent; kinds and flags.
-    Grid grid(parent.Handle(), L"8,0,1,2\r\nNo,40,7,1\r\nName,50%,1\r\n");
+    // style 0x8, percentages less the scroll bar, set flags 1, get flags 2,
+    // header drag and drop on; widths in pixels and percent; kinds and flags.
+    Grid grid(parent.Handle(), L"8,1,1,2,0x10\r\nNo,40,7,1\r\nName,50%,1\r\n");
     EXPECT_EQ(grid.Send(JX_GRID_QUERY, JX_GRID_QUERY_STYLE), JX_GRID_ROW_NUMBERS);
+    EXPECT_TRUE(grid.Send(LVM_GETEXTENDEDLISTVIEWSTYLE) & LVS_EX_HEADERDRAGDROP);
     EXPECT_EQ(grid.HeaderColumns(), 2);
     EXPECT_EQ(ColumnWidth(grid, 0), 40);
     RECT client;
     GetClientRect(grid.Handle(), &client);
-    EXPECT_EQ(ColumnWidth(grid, 1), client.right * 50 / 100);
+    EXPECT_EQ(ColumnWidth(grid, 1), (client.right - GetSystemMetrics(SM_CXVSCROLL)) * 50 / 100);
     EXPECT_EQ(grid.Send(JX_GRID_QUERY, JX_GRID_QUERY_COLUMNKIND, 0), 7);
     EXPECT_EQ(grid.Send(JX_GRID_QUERY, JX_GRID_QUERY_COLUMNKIND, 1), 1);
 
