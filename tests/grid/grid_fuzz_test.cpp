@@ -306,8 +306,36 @@ private:
     // List-view messages that read or refuse, with random and edge arguments.
     void ListViewNoise() {
         const WPARAM row = WPARAM(Pick(int(model_.size()) + 3)) - 1;
-        switch (Pick(6)) {
+        switch (Pick(9)) {
         case 0: EXPECT_EQ(grid_.Send(LVM_SETITEMCOUNT, model_.size() + 1 + Pick(3)), 0); break;
+        case 6: {
+            const int column = Pick(kColumns + 1);
+            const LRESULT set = grid_.Send(JX_GRID_SETCELLKIND, row, MAKELPARAM(column, Pick(20) - 4));
+            EXPECT_EQ(set, row < model_.size() && column < kColumns ? TRUE : FALSE);
+            break;
+        }
+        case 7: {
+            // Query 1 writes the column count through its argument.
+            const int query = Pick(8);
+            grid_.Send(JX_GRID_QUERY, MAKEWPARAM(query, Pick(4)), query == JX_GRID_QUERY_ROWS ? 0 : LPARAM(row));
+            break;
+        }
+        case 8: {
+            GridRowRead read = {};
+            read.firstColumn = Pick(kColumns);
+            read.columnCount = kColumns;
+            const LRESULT size = grid_.Send(JX_GRID_READROW, row, LPARAM(&read));
+            if (row >= model_.size()) {
+                EXPECT_EQ(size, JX_GRID_READ_BAD_ARGUMENTS);
+                break;
+            }
+            const Row& fields = model_[row];
+            size_t expected = 0;
+            for (int column = read.firstColumn; column < kColumns; ++column) expected += fields[size_t(column)].size() + 1;
+            EXPECT_EQ(size, LRESULT(expected));
+            EXPECT_EQ(read.text, fields[size_t(read.firstColumn)]);
+            break;
+        }
         case 1: {
             wchar_t text[8];
             LVITEMW item = {};
