@@ -302,6 +302,8 @@ LRESULT Grid::OnExchangeRows(GridRowExchange* exchange) {
         if (exchange->callback(exchange) || (perRow > 0 && !exchange->fields)) return FALSE;
         incoming.InsertRowPacked(row, std::max(perRow, 0), exchange->fields, 0, nullptr);
     }
+    // The callback may have given the grid other columns meanwhile.
+    if (incoming.RowHeaderSize() != table_.RowHeaderSize()) return FALSE;
     TakeRows(incoming, exchange->flags);
     return TRUE;
 }
