@@ -28,7 +28,7 @@ constexpr DWORD kKeys = MK_LBUTTON | MK_SHIFT;
 constexpr POINTL kPoint = {40, 30};
 constexpr HRESULT kNotInGlobalMemory = static_cast<HRESULT>(0x80040069);  // DV_E_TYMED
 
-using DropTargetEvent = HRESULT (DropTarget::*)(IDataObject*, DWORD, POINTL, DWORD*);
+using DropTargetEvent = HRESULT (STDMETHODCALLTYPE DropTarget::*)(IDataObject*, DWORD, POINTL, DWORD*);
 
 Owned<TestDataObject> TextObject(const std::wstring& text, bool enumerable = true) {
     return Owned<TestDataObject>(TestDataObject::Create({{GlobalFormat(CF_UNICODETEXT), UnicodeTextBytes(text)}}, enumerable));

@@ -1,6 +1,7 @@
 // jxplus.dll as a host uses it: both exports by name, on strings whose blocks
 // come from the host's counting allocator, with every block given back.
 #include <gtest/gtest.h>
+#include <string.h>
 #include "counting_allocator.h"
 #include "host_string.h"
 #include "jx/text_functions.h"
@@ -52,6 +53,23 @@ TEST_F(JxPlusLibrary, WorksOnHostStringsAndGivesEveryBlockBack) {
         EXPECT_EQ(library.wrap(nullptr, 10, nullptr, nullptr, 0, 0), 0);
     }
     EXPECT_EQ(LiveBlocks(), liveBefore) << "the host freed the library's block";
+    EXPECT_EQ(library.Unload().blocks, 0);
+}
+
+// The string record as the library writes it: the length right after the
+// block pointer, whatever the architecture.
+TEST_F(JxPlusLibrary, WritesTheStringRecordAtItsFixedOffsets) {
+    constexpr size_t kPointer = sizeof(void*);
+    EXPECT_EQ(sizeof(JxString), kPointer == 4 ? 16u : 24u);
+    TextLibrary library;
+    ASSERT_TRUE(library.Bound());
+    {
+        jxhost::HostString text("abcd efgh ijkl");
+        ASSERT_EQ(library.wrap(text.Record(), 10, nullptr, nullptr, 0, 0), 15);
+        int length = 0;
+        memcpy(&length, reinterpret_cast<const BYTE*>(text.Record()) + kPointer, sizeof length);
+        EXPECT_EQ(length, 15);
+    }
     EXPECT_EQ(library.Unload().blocks, 0);
 }
 

@@ -10,8 +10,10 @@
 #include <vector>
 #include "counting_allocator.h"
 #include "editor_window.h"
+#include "host_exports.h"
 #include "jx/errors.h"
 #include "loaded_library.h"
+#include "wine_wow64.h"
 
 namespace {
 
@@ -247,6 +249,7 @@ TEST_F(LibraryLoad, LastingAllocationFailureRaisesAndLeaksNothing) {
 }
 
 TEST_F(LibraryLoad, FailedErrorFlushKeepsTheMessageAndReleasesTheQueue) {
+    SKIP_UNDER_WINE_WOW64(wine_wow64::kCrossThreadCopyData);
     jxhost::EditorThread window;
     jxhost::Allocator().SetHostWindow(window.Handle());
     ProbeLibrary library;
@@ -263,6 +266,42 @@ TEST_F(LibraryLoad, FailedErrorFlushKeepsTheMessageAndReleasesTheQueue) {
     const auto blocks = window.ReceivedBlocks();
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(blocks[0].messages, (std::vector<std::string>{"abc", "next"}));
+    EXPECT_EQ(library.Unload().blocks, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Where a field of a record starts, read off a live record by its address.
+template <typename Record, typename Field>
+size_t OffsetIn(const Record& record, const Field& field) {
+    return static_cast<size_t>(reinterpret_cast<const BYTE*>(&field) - reinterpret_cast<const BYTE*>(&record));
+}
+
+// The records that cross the boundary as the running program and a loaded
+// library see them: the table the library copied, and an exception it threw.
+TEST_F(LibraryLoad, BoundaryRecordsHaveTheirFixedLayouts) {
+    constexpr size_t kPointer = sizeof(void*);
+    const HostAllocTable& table = *InterfaceForDll();
+    EXPECT_EQ(OffsetIn(table, table.codePage), 5 * kPointer);
+    EXPECT_EQ(OffsetIn(table, table.hostWindow), kPointer == 4 ? 24u : 48u);
+    EXPECT_EQ(sizeof(HostAllocTable), kPointer == 4 ? 28u : 56u);
+
+    ProbeLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    try {
+        library.probe.raise(9, "layout");
+        FAIL() << "no exception";
+    } catch (const JxException& e) {
+        EXPECT_EQ(sizeof e, kPointer == 4 ? 24u : 40u);
+        EXPECT_EQ(OffsetIn(e, e.kind), kPointer);
+        EXPECT_EQ(OffsetIn(e, e.code), kPointer + 4);
+        EXPECT_EQ(OffsetIn(e, e.address), kPointer == 4 ? 20u : 32u);
+        int code = 0;
+        memcpy(&code, reinterpret_cast<const BYTE*>(&e) + kPointer + 4, sizeof code);
+        EXPECT_EQ(code, 9) << "the library wrote the code where the host reads it";
+    }
     EXPECT_EQ(library.Unload().blocks, 0);
 }
 
