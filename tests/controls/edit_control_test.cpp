@@ -274,21 +274,26 @@ TEST_F(EditControlTest, DropdownButtonAndKeysSendTheDropdownCode) {
         const char* name;
         WPARAM key;  // 0: the dropdown button
         WPARAM buttons;
+        DWORD style = 0;
+        UINT keyMessage = WM_KEYDOWN;
     };
     const Case cases[] = {
-        {"dropdown button", 0, JX_EDIT_BUTTONS_DROPDOWN}, {"Down", VK_DOWN, JX_EDIT_BUTTONS_DROPDOWN},
-        {"Up", VK_UP, JX_EDIT_BUTTONS_BOTH},              {"PgUp", VK_PRIOR, JX_EDIT_BUTTONS_ACTION},
+        {"dropdown button", 0, JX_EDIT_BUTTONS_DROPDOWN},
+        {"Down", VK_DOWN, JX_EDIT_BUTTONS_DROPDOWN},
+        {"Up", VK_UP, JX_EDIT_BUTTONS_BOTH},
+        {"PgUp", VK_PRIOR, JX_EDIT_BUTTONS_ACTION},
         {"PgDn", VK_NEXT, JX_EDIT_BUTTONS_NONE},
+        {"Alt+Down in a multi-line field", VK_DOWN, JX_EDIT_BUTTONS_DROPDOWN, ES_MULTILINE, WM_SYSKEYDOWN},
     };
     for (const Case& c : cases) {
-        HWND edit = CreateEdit();
+        HWND edit = CreateEdit(c.style);
         const LPARAM dropdown = MAKELPARAM(Middle(DropdownButton(edit)).x, Middle(DropdownButton(edit)).y);
         EXPECT_EQ(SendMessageW(edit, WM_NCHITTEST, 0, dropdown), HTMENU) << c.name << ": a new field has the dropdown button";
         if (c.buttons != JX_EDIT_BUTTONS_DROPDOWN) SetButton(edit, c.buttons);
         g_sampledEdit = c.key ? nullptr : edit;
         g_commands.clear();
         if (c.key)
-            PostKey(c.key);
+            PostMessageW(GetFocus(), c.keyMessage, c.key, 1);
         else
             PostPress(edit, Middle(DropdownButton(edit)));
         Pump();
