@@ -6,6 +6,8 @@
 #include <commctrl.h>
 #include <uxtheme.h>
 #include <algorithm>
+#include <memory>
+#include <type_traits>
 #include <string>
 #include <vector>
 #include "counting_allocator.h"
@@ -43,6 +45,7 @@ constexpr UINT kReleaseDelayMs = 50;
 
 using jxhost::UniqueIcon;
 using jxhost::UniqueImageList;
+using UniqueBitmap = jx::UniqueHandle<HBITMAP, DeleteObject>;
 
 struct Command {
     WORD id;
@@ -55,10 +58,9 @@ std::vector<Command> g_commands;
 COLORREF WindowPixel(HWND window, POINT screen) {
     RECT rect;
     GetWindowRect(window, &rect);
-    HDC dc = GetWindowDC(window);
-    const COLORREF pixel = GetPixel(dc, screen.x - rect.left, screen.y - rect.top);
-    ReleaseDC(window, dc);
-    return pixel;
+    const auto release = [window](HDC dc) { ReleaseDC(window, dc); };
+    const std::unique_ptr<std::remove_pointer_t<HDC>, decltype(release)> dc(GetWindowDC(window), release);
+    return GetPixel(dc.get(), screen.x - rect.left, screen.y - rect.top);
 }
 
 // The buttons in screen coordinates, from the client area's right edge; the
@@ -388,8 +390,7 @@ TEST_F(EditControlTest, IconSourcesGiveTheActionButtonItsIcon) {
         DestroyWindow(edit);
         ICONINFO info = {};
         ASSERT_TRUE(GetIconInfo(red.get(), &info)) << c.name << ": the caller's icon is still valid";
-        DeleteObject(info.hbmColor);
-        DeleteObject(info.hbmMask);
+        const UniqueBitmap color(info.hbmColor), mask(info.hbmMask);
     }
     EXPECT_EQ(ImageList_GetImageCount(images.get()), 2);
 }
