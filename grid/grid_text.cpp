@@ -30,14 +30,6 @@ const char* LibraryText(const void* text, bool wide, str& scratch) {
     return scratch.Text();
 }
 
-int ToWideCut(const char* text, wchar_t* buffer, int units, str& scratch) {
-    // Straight into the buffer when it is large enough, which it nearly always is.
-    const int written = MultiByteToWideChar(CurrentCodePage(), 0, text, -1, buffer, units);
-    if (written > 0) return written - 1;
-    scratch.FromMultiByte(text, CurrentCodePage());
-    return CopyCut(scratch.Wide(), scratch.WideLength(), buffer, units);
-}
-
 int ToAnsiCut(const char* text, char* buffer, int bytes, str& scratch) {
     if (CurrentCodePage() != CP_ACP) {
         scratch.FromMultiByte(text, CurrentCodePage());

@@ -9,9 +9,6 @@ namespace grid {
 // The library-code-page form of a message's text: UTF-16 when `wide`, else
 // ANSI. Null and LPSTR_TEXTCALLBACK are "". Uses `scratch` when converting.
 const char* LibraryText(const void* text, bool wide, str& scratch);
-// The text as UTF-16 into `buffer` of `units` (at least 1), cut to fit;
-// returns the units written without the NUL.
-int ToWideCut(const char* text, wchar_t* buffer, int units, str& scratch);
 // The text as ANSI into `buffer` of `bytes` (at least 1), cut to fit; as
 // stored when the library code page is the ANSI one (0).
 int ToAnsiCut(const char* text, char* buffer, int bytes, str& scratch);

@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 #include <string.h>
 #include <wchar.h>
+#include "runtime/com_reference.h"
 #include "runtime/module_state.h"
 #include "text/numbers.h"
 #include "files/registry.h"
@@ -107,23 +108,6 @@ public:
 
 private:
     T* pointer_ = nullptr;
-};
-
-// Owns one reference to a COM object.
-template <class T>
-class ComReference {
-public:
-    ComReference() = default;
-    ~ComReference() {
-        if (object_) object_->Release();
-    }
-    ComReference(const ComReference&) = delete;
-    ComReference& operator=(const ComReference&) = delete;
-    T* operator->() const { return object_; }
-    T** Receive() { return &object_; }
-
-private:
-    T* object_ = nullptr;
 };
 
 bool StartsWithNotation(const char* text) { return text && (text[0] == '$' || text[0] == '%'); }

@@ -167,6 +167,11 @@ static_assert(sizeof(str) == 16, "str records are 16 bytes on x86");
 UINT CurrentCodePage();
 inline bool IsUtf8Mode() { return CurrentCodePage() != 0; }
 
+// The text as UTF-16 into `buffer` of `units` (at least 1), cut to fit;
+// returns the units written without the NUL. Uses `scratch` only when the
+// text does not fit whole.
+int ToWideCut(const char* text, wchar_t* buffer, int units, str& scratch);
+
 // A copy of `pointer`'s text in a per-thread scratch string when it lies
 // inside `s`; otherwise `pointer` itself.
 const char* TempCopyIfInside(const str& s, const char* pointer);

@@ -1,5 +1,6 @@
 // Conversions of str between the library code page, ANSI, UTF-8 and UTF-16.
 #include <string.h>
+#include <wchar.h>
 #include "text/str.h"
 #include "text/wide_text.h"
 
@@ -112,4 +113,16 @@ void WideText::Convert(const char* text) {
     }
     wide_.ToWide(text);
     pointer_ = wide_.Wide();
+}
+
+int ToWideCut(const char* text, wchar_t* buffer, int units, str& scratch) {
+    // Straight into the buffer when it is large enough, which it nearly always is.
+    const int written = MultiByteToWideChar(CurrentCodePage(), 0, text, -1, buffer, units);
+    if (written > 0) return written - 1;
+    scratch.FromMultiByte(text, CurrentCodePage());
+    const int length = scratch.WideLength();
+    const int copied = length < units ? length : units - 1;
+    wmemcpy(buffer, scratch.Wide(), size_t(copied));
+    buffer[copied] = 0;
+    return copied;
 }

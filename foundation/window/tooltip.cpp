@@ -33,13 +33,16 @@ struct TooltipHolder::ChildToolRequest {
     const wchar_t* text;
 };
 
-TooltipHolder::~TooltipHolder() {
+TooltipHolder::~TooltipHolder() { Destroy(); }
+
+void TooltipHolder::Destroy() {
     if (tooltip_ && IsWindow(tooltip_)) DestroyWindow(tooltip_);
+    tooltip_ = nullptr;
+    flags_ = 0;
 }
 
 bool TooltipHolder::Create(HWND owner, DWORD style, int autoPopTimeMs) {
-    if (tooltip_ && IsWindow(tooltip_)) DestroyWindow(tooltip_);
-    flags_ = 0;
+    Destroy();
     owner_ = owner;
     tooltip_ = CreateTooltipWindow(WS_EX_TRANSPARENT, WS_POPUP | style | TTS_NOPREFIX, owner);
     if (!tooltip_) return false;

@@ -29,6 +29,10 @@ public:
     // `clientOf`, or screen coordinates without it.
     void ShowTip(const char* text, int x, int y, HWND clientOf, UINT toolFlags);
     void HideTip();
+    // The window the tracking tip belongs to, for a holder never Created.
+    void SetOwner(HWND owner) { owner_ = owner; }
+    // Destroys the tooltip window; a later tip makes a new one.
+    void Destroy();
 
     HWND Tooltip() const { return tooltip_; }
     HWND Owner() const { return owner_; }
