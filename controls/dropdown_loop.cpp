@@ -186,13 +186,14 @@ void DropdownPopup::OnLoopButtonDown(const MSG& message) {
         buttonPressedOnItem_ = false;
         UINT flags = 0;
         const int item = ListViewHitTest(list_, GET_X_LPARAM(message.lParam), GET_Y_LPARAM(message.lParam), &flags);
-        if (!IsItem(item)) return;
+        // Clicks on a disabled item do nothing.
+        if (!IsItem(item) || IsDisabled(item)) return;
         bool toggled = false;
         if (checkMode_) {
             const unsigned toggle = JX_DROPDOWN_CHECK_TOGGLE | JX_DROPDOWN_CHECK_BY_USER;
             toggled = SetCheck(item, flags & LVHT_ONITEMSTATEICON ? toggle : toggle | JX_DROPDOWN_CHECK_NOT_COMMAND) == S_OK;
         }
-        if (!toggled && !IsDisabled(item)) {
+        if (!toggled) {
             buttonPressedOnItem_ = true;
             SetCurrent(item, JX_DROPDOWN_CURRENT_NO_SCROLL, nullptr);
         }

@@ -127,6 +127,7 @@ private:
     int columnCount_ = 0;
     unsigned headerFlags_ = 0;
     unsigned callFlags_ = 0;
+    UniqueImageList ownedImages_;  // a loaded or dummy image list; goes after the windows
     UniqueWindow popupOwner_;
     HWND popup_ = nullptr;
     HWND list_ = nullptr;
@@ -146,7 +147,6 @@ private:
     void* checks_ = nullptr;
     RECT* rect_ = nullptr;
     unsigned checkBits_ = 0;      // bit-mask mode's initial check bits
-    UniqueImageList ownedImages_;  // a loaded or dummy image list
     HIMAGELIST images_ = nullptr;
     Reference reference_ = Reference::kCursor;
     bool openedUpwards_ = false;

@@ -1,0 +1,677 @@
+// jxgrid.dll's dropdown list as a host uses it: real popups on the calling
+// thread, driven by keys and clicks posted once the popup is shown, with a
+// safety timer so that no call can hang.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <oleauto.h>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+#include "counting_allocator.h"
+#include "csv/csv_table.h"
+#include "editor_window.h"
+#include "jx/dropdown.h"
+#include "jx/errors.h"
+#include "loaded_library.h"
+
+namespace {
+
+constexpr UINT kStepMs = 30;
+constexpr UINT kSafetyMs = 5000;
+constexpr wchar_t kWindowClass[] = L"JX_DropdownTestWindow";
+
+using ShowDropdownFn = decltype(&ShowDropdown);
+using ShowDropdownListFn = decltype(&ShowDropdownList);
+using ShowDropdownListSimpleFn = decltype(&ShowDropdownListSimple);
+using ShowDropdownMenuItemFlagsFn = decltype(&ShowDropdownMenuItemFlags);
+
+size_t LiveBlocks() { return jxhost::Allocator().Stats().liveBlocks; }
+
+BOOL CALLBACK CountChild(HWND, LPARAM counter) {
+    ++*reinterpret_cast<int*>(counter);
+    return TRUE;
+}
+BOOL CALLBACK CountWindow(HWND window, LPARAM counter) {
+    ++*reinterpret_cast<int*>(counter);
+    EnumChildWindows(window, CountChild, counter);
+    return TRUE;
+}
+int ThreadWindows() {
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+void Pump() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// Messages a test window received, for clicks that must (or must not) reach it.
+std::vector<std::pair<HWND, UINT>> g_received;
+
+LRESULT CALLBACK TestWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_LBUTTONDOWN) g_received.emplace_back(window, message);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND CreateTestWindow(HWND parent, int x, int y, int width, int height) {
+    static const ATOM atom = [] {
+        WNDCLASSEXW info = {};
+        info.cbSize = sizeof info;
+        info.lpfnWndProc = TestWindowProcedure;
+        info.hInstance = GetModuleHandleW(nullptr);
+        info.hCursor = LoadCursorW(nullptr, reinterpret_cast<const wchar_t*>(IDC_ARROW));
+        info.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        info.lpszClassName = kWindowClass;
+        return RegisterClassExW(&info);
+    }();
+    const DWORD style = parent ? WS_CHILD | WS_VISIBLE | WS_BORDER : WS_POPUP | WS_VISIBLE | WS_CAPTION;
+    return CreateWindowExW(0, reinterpret_cast<LPCWSTR>(ULONG_PTR(atom)), L"dropdown test", style, x, y, width,
+                           height, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+// The open popup of this thread, or null.
+HWND OpenPopup() {
+    HWND popup = FindWindowW(JX_DROPDOWN_CLASS_W, nullptr);
+    return popup && IsWindowVisible(popup) ? popup : nullptr;
+}
+HWND ListOf(HWND popup) { return GetDlgItem(popup, 1010); }
+
+RECT ItemRect(HWND popup, int item) {
+    RECT rect = {};
+    rect.left = LVIR_BOUNDS;
+    SendMessageW(ListOf(popup), LVM_GETITEMRECT, WPARAM(item), LPARAM(&rect));
+    return rect;
+}
+
+// Posts a click at the middle of an item, in the list's client coordinates.
+void ClickItem(HWND popup, int item, int x = -1) {
+    const RECT rect = ItemRect(popup, item);
+    const LPARAM point = MAKELPARAM(x >= 0 ? x : (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    PostMessageW(ListOf(popup), WM_LBUTTONDOWN, MK_LBUTTON, point);
+    PostMessageW(ListOf(popup), WM_LBUTTONUP, 0, point);
+}
+
+// One step runs on a timer tick once the popup is shown.
+using Step = std::function<void(HWND popup)>;
+
+// Runs `call` while a timer plays `steps` into the open popup, one per tick;
+// a safety timer destroys a popup that is still open after kSafetyMs.
+class Driver {
+public:
+    explicit Driver(std::vector<Step> steps) : steps_(std::move(steps)) {}
+
+    int Run(const std::function<int()>& call) {
+        current_ = this;
+        const UINT_PTR stepTimer = SetTimer(nullptr, 0, kStepMs, OnStep);
+        const UINT_PTR safetyTimer = SetTimer(nullptr, 0, kSafetyMs, OnSafety);
+        struct Disarm {
+            UINT_PTR a, b;
+            ~Disarm() {
+                KillTimer(nullptr, a);
+                KillTimer(nullptr, b);
+                current_ = nullptr;
+            }
+        } disarm{stepTimer, safetyTimer};
+        return call();
+    }
+    bool TimedOut() const { return timedOut_; }
+    size_t StepsDone() const { return next_; }
+    bool SawPopup() const { return sawPopup_; }
+
+private:
+    static void CALLBACK OnStep(HWND, UINT, UINT_PTR, DWORD) {
+        Driver* driver = current_;
+        HWND popup = OpenPopup();
+        if (!driver || !popup) return;
+        driver->sawPopup_ = true;
+        if (driver->next_ < driver->steps_.size()) driver->steps_[driver->next_++](popup);
+    }
+    static void CALLBACK OnSafety(HWND, UINT, UINT_PTR, DWORD) {
+        if (!current_) return;
+        current_->timedOut_ = true;
+        if (HWND popup = FindWindowW(JX_DROPDOWN_CLASS_W, nullptr)) DestroyWindow(popup);
+        EndMenu();
+    }
+
+    static inline Driver* current_ = nullptr;
+    std::vector<Step> steps_;
+    size_t next_ = 0;
+    bool timedOut_ = false;
+    bool sawPopup_ = false;
+};
+
+Step Key(WPARAM key) {
+    return [key](HWND) {
+        HWND focus = GetFocus();
+        PostMessageW(focus, WM_KEYDOWN, key, 1);
+        PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
+    };
+}
+
+// A CSV table of the test program's own foundation, handed to the library
+// through its interface.
+class Table {
+public:
+    explicit Table(const char* csv) { table_->FromText(csv); }
+    ~Table() { table_->Release(); }
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+    ICsvTable* Get() const { return table_; }
+    std::string Cell(int row, int column) const {
+        const char* text = nullptr;
+        return SUCCEEDED(table_->GetCell(row, column, &text)) && text ? text : "<none>";
+    }
+
+private:
+    CsvTable* table_ = new CsvTable();
+};
+
+class DropdownTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        library_.emplace(L"jxgrid.dll");
+        ASSERT_TRUE(library_->Loaded()) << library_->LoadError();
+        const HMODULE module = library_->Handle();
+        show_ = reinterpret_cast<ShowDropdownFn>(GetProcAddress(module, "ShowDropdown"));
+        showList_ = reinterpret_cast<ShowDropdownListFn>(GetProcAddress(module, "ShowDropdownList"));
+        showSimple_ = reinterpret_cast<ShowDropdownListSimpleFn>(GetProcAddress(module, "ShowDropdownListSimple"));
+        showMenuFlags_ =
+            reinterpret_cast<ShowDropdownMenuItemFlagsFn>(GetProcAddress(module, "ShowDropdownMenuItemFlags"));
+        ASSERT_TRUE(show_ && showList_ && showSimple_ && showMenuFlags_);
+        // The pointer rests away from every window unless a test moves it.
+        SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+        windowsBefore_ = ThreadWindows();
+        blocksBefore_ = LiveBlocks();
+        frame_ = CreateTestWindow(nullptr, 100, 100, 400, 300);
+        anchor_ = CreateTestWindow(frame_, 20, 20, 200, 24);
+        other_ = CreateTestWindow(frame_, 20, 150, 200, 24);
+        SetForegroundWindow(frame_);
+        SetFocus(anchor_);
+        Pump();
+        g_received.clear();
+    }
+    void TearDown() override {
+        if (frame_ && IsWindow(frame_)) DestroyWindow(frame_);
+        Pump();
+        EXPECT_FALSE(FindWindowW(JX_DROPDOWN_CLASS_W, nullptr)) << "no popup outlives its call";
+        EXPECT_EQ(ThreadWindows(), windowsBefore_) << "every window is destroyed";
+        EXPECT_EQ(LiveBlocks(), blocksBefore_) << "every block is given back";
+        EXPECT_EQ(library_->Unload().blocks, 0);
+    }
+
+    // ShowDropdownListSimple at the anchor, driven by `steps`.
+    int Simple(const char* csv, std::vector<Step> steps, int* current = nullptr, unsigned flags = 0,
+               SAFEARRAY** checks = nullptr) {
+        Driver driver(std::move(steps));
+        const int result = driver.Run([&] { return showSimple_(csv, current, checks, flags, anchor_, nullptr); });
+        EXPECT_FALSE(driver.TimedOut());
+        return result;
+    }
+    // ShowDropdown over a table at the anchor, driven by `steps`.
+    int Show(const Table& table, std::vector<Step> steps, int* current = nullptr, unsigned flags = 0,
+             void* checks = nullptr, DropdownCallback callback = nullptr, void* parameter = nullptr,
+             IDropdownPopup** popupOut = nullptr, RECT* rect = nullptr) {
+        Driver driver(std::move(steps));
+        const int result = driver.Run([&] {
+            return show_(table.Get(), current, flags, rect ? nullptr : anchor_, rect, callback, parameter, popupOut,
+                         checks);
+        });
+        EXPECT_FALSE(driver.TimedOut());
+        return result;
+    }
+
+    std::optional<jxhost::LoadedLibrary> library_;
+    ShowDropdownFn show_ = nullptr;
+    ShowDropdownListFn showList_ = nullptr;
+    ShowDropdownListSimpleFn showSimple_ = nullptr;
+    ShowDropdownMenuItemFlagsFn showMenuFlags_ = nullptr;
+    HWND frame_ = nullptr;
+    HWND anchor_ = nullptr;
+    HWND other_ = nullptr;
+    int windowsBefore_ = 0;
+    size_t blocksBefore_ = 0;
+};
+
+// Five plain items, the third disabled.
+constexpr char kFiveItems[] = "\r\nzero\r\none\r\ntwo,,4\r\nthree\r\nfour\r\n";
+
+// ---- Nothing to show
+
+TEST_F(DropdownTest, NothingToShowReturnsZeroWithoutAWindow) {
+    Table headerOnly("0,,0\r\n");
+    int current = 7;
+    EXPECT_EQ(Show(headerOnly, {}, &current), 0);
+    EXPECT_EQ(current, 7) << "nothing is written back";
+    EXPECT_EQ(show_(nullptr, nullptr, 0, anchor_, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+    Table items(kFiveItems);
+    HWND gone = CreateTestWindow(nullptr, 0, 0, 10, 10);
+    DestroyWindow(gone);
+    EXPECT_EQ(show_(items.Get(), nullptr, 0, gone, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(showSimple_(nullptr, nullptr, nullptr, 0, anchor_, nullptr), 0);
+    EXPECT_EQ(showSimple_("", nullptr, nullptr, 0, anchor_, nullptr), 0);
+}
+
+TEST_F(DropdownTest, InvalidCsvIsReportedToTheHostOnce) {
+    {
+        jxhost::EditorWindow host;
+        jxhost::Allocator().SetHostWindow(host.Handle());
+        EXPECT_EQ(showSimple_("a,\"b\r\n", nullptr, nullptr, 0, anchor_, nullptr), 0);
+        EXPECT_EQ(showSimple_("", nullptr, nullptr, 0, anchor_, nullptr), 0);
+        jxhost::Allocator().SetHostWindow(nullptr);
+        const auto blocks = host.ReceivedBlocks();
+        ASSERT_EQ(blocks.size(), 1u) << "the empty text reports nothing";
+        EXPECT_EQ(blocks[0].messages, std::vector<std::string>{"Invalid CSV string:\r\na,\"b\r\n"});
+    }
+    // 10 MB whose last row is malformed: refused as a whole, nothing shown.
+    std::string text = "\r\n";
+    while (text.size() < 10 * 1024 * 1024) text += "item,1,0\r\n";
+    text += "bad,\"unterminated\r\n";
+    EXPECT_EQ(showSimple_(text.c_str(), nullptr, nullptr, 0, anchor_, nullptr), 0);
+}
+
+// ---- Choosing with the keyboard and the mouse
+
+TEST_F(DropdownTest, KeysChooseAndTheResultSaysWhatChanged) {
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        int initial;
+        int expectedResult;
+        int expectedCurrent;
+    };
+    const Case cases[] = {
+        {"Escape", {Key(VK_DOWN), Key(VK_ESCAPE)}, 1, 0x100, 1},
+        {"Enter on the initial item", {Key(VK_RETURN)}, 1, 0x101, 1},
+        {"Down skips the disabled item", {Key(VK_DOWN), Key(VK_RETURN)}, 1, 0x105, 3},
+        {"Up at the first item stays", {Key(VK_UP), Key(VK_RETURN)}, 0, 0x101, 0},
+        {"Down from none goes to the first", {Key(VK_DOWN), Key(VK_RETURN)}, -1, 0x105, 0},
+        {"Down at the end stays", {Key(VK_DOWN), Key(VK_RETURN)}, 4, 0x101, 4},
+        {"PgDn goes to the last", {Key(VK_NEXT), Key(VK_RETURN)}, 0, 0x105, 4},
+        {"a disabled initial item is none", {Key(VK_RETURN)}, 2, 0x101, -1},
+    };
+    for (const Case& test : cases) {
+        int current = test.initial;
+        EXPECT_EQ(Simple(kFiveItems, test.steps, &current), test.expectedResult) << test.name;
+        EXPECT_EQ(current, test.expectedCurrent) << test.name;
+        EXPECT_EQ(GetFocus(), anchor_) << test.name << ": the focus stays in the anchor";
+    }
+}
+
+TEST_F(DropdownTest, TheSearchTurnsRoundPastDisabledItems) {
+    // Items 0 and 4 disabled: Up from 1 turns round to 3.
+    int current = 1;
+    EXPECT_EQ(Simple("\r\na,,4\r\nb\r\nc\r\nd\r\ne,,4\r\n", {Key(VK_UP), Key(VK_RETURN)}, &current), 0x105);
+    EXPECT_EQ(current, 3);
+}
+
+TEST_F(DropdownTest, WithoutAVariableTheTableKeepsTheChoice) {
+    Table table("1\r\na\r\nb\r\nc\r\n");
+    EXPECT_EQ(Show(table, {Key(VK_DOWN), Key(VK_RETURN)}), 0x105);
+    EXPECT_EQ(table.Cell(0, 0), "2");
+}
+
+TEST_F(DropdownTest, SortingKeepsTheCurrentItemByItsMarker) {
+    Table table("0\r\ncherry,pit\r\napple\r\nbanana\r\n");
+    EXPECT_EQ(Show(table, {Key(VK_RETURN)}, nullptr, JX_DROPDOWN_SORT), 0x101);
+    EXPECT_EQ(table.Cell(1, 0), "apple");
+    EXPECT_EQ(table.Cell(3, 0), "cherry");
+    EXPECT_EQ(table.Cell(3, 1), "pit") << "the marker is gone again";
+    EXPECT_EQ(table.Cell(0, 0), "2");
+}
+
+TEST_F(DropdownTest, HotTrackingAndAClickChooseAnItem) {
+    int current = 0;
+    const int result = Simple(kFiveItems,
+                              {[](HWND popup) {
+                                   const RECT item = ItemRect(popup, 3);
+                                   PostMessageW(ListOf(popup), WM_MOUSEMOVE, 0,
+                                                MAKELPARAM(item.left + 5, (item.top + item.bottom) / 2));
+                               },
+                               [](HWND popup) {
+                                   // The mouse made item 3 current.
+                                   ClickItem(popup, 3);
+                               }},
+                              &current);
+    EXPECT_EQ(result, 0x105);
+    EXPECT_EQ(current, 3);
+    current = 0;
+    EXPECT_EQ(Simple(kFiveItems, {[](HWND popup) { ClickItem(popup, 2); }, Key(VK_ESCAPE)}, &current), 0x100)
+        << "a click on a disabled item does nothing";
+}
+
+// ---- Check lists
+
+TEST_F(DropdownTest, CheckStatesAreWrittenBackInTheirForms) {
+    // Check mode 1 with a byte array: Space toggles item 1, which was checked in the array.
+    {
+        JxByteArray checks = {static_cast<BYTE*>(jxhost::Allocator().Table().calloc(3, 1)), 3};
+        checks.data[1] = 1;
+        Table table("1,,1\r\na\r\nb\r\nc\r\n");
+        // Check boxes cannot be chosen: the initial item is none, and Down goes to item 0.
+        EXPECT_EQ(Show(table, {Key(VK_DOWN), Key(VK_DOWN), Key(VK_SPACE), Key(VK_ESCAPE)}, nullptr, 0, &checks), 0x102);
+        EXPECT_EQ(std::vector<BYTE>(checks.data, checks.data + 3), (std::vector<BYTE>{0, 0x80, 0}));
+        jxhost::Allocator().Table().free(checks.data);
+    }
+    // A shorter SAFEARRAY is replaced by one of the list's length.
+    {
+        SAFEARRAY* checks = SafeArrayCreateVector(VT_UI1, 0, 1);
+        int current = 0;
+        EXPECT_EQ(Simple("0,,1\r\na\r\nb\r\n", {Key(VK_DOWN), Key(VK_SPACE), Key(VK_ESCAPE)}, &current, 0, &checks),
+                  0x102);
+        ASSERT_TRUE(checks);
+        ASSERT_EQ(checks->rgsabound[0].cElements, 2u);
+        EXPECT_EQ(static_cast<BYTE*>(checks->pvData)[0], 0x81);
+        SafeArrayDestroy(checks);
+    }
+    // Bit-mask mode: the bits go to the variable, or to cell (0,0) in hexadecimal.
+    {
+        int bits = 0x4;
+        EXPECT_EQ(Simple("0,,3\r\na\r\nb\r\nc\r\n", {Key(VK_DOWN), Key(VK_SPACE), Key(VK_ESCAPE)}, &bits), 0x102);
+        EXPECT_EQ(bits, 0x5);
+        Table table("0x4,,3\r\na\r\nb\r\nc\r\n");
+        EXPECT_EQ(Show(table, {Key(VK_DOWN), Key(VK_SPACE), Key(VK_ESCAPE)}), 0x102);
+        EXPECT_EQ(table.Cell(0, 0), "0x5");
+    }
+    // Without an array every item's flags go to column 2.
+    {
+        Table table("0,,1\r\na,,1\r\nb\r\n");
+        EXPECT_EQ(Show(table, {Key(VK_DOWN), Key(VK_SPACE), Key(VK_DOWN), Key(VK_SPACE), Key(VK_ESCAPE)}), 0x102);
+        EXPECT_EQ(table.Cell(1, 2), "0x80");
+        EXPECT_EQ(table.Cell(2, 2), "0x81");
+    }
+    {
+        Table table("0,,1\r\na,,4\r\nb\r\n");
+        // Item 0 is disabled: the keys reach item 1 only.
+        EXPECT_EQ(Show(table, {Key(VK_DOWN), Key(VK_SPACE), Key(VK_SPACE), Key(VK_ESCAPE)}), 0x100)
+            << "toggled back: nothing changed, nothing written";
+        EXPECT_EQ(table.Cell(2, 2), "");
+    }
+}
+
+TEST_F(DropdownTest, FlagsAreWrittenInHexadecimalFromNineOn) {
+    // A disabled item checked through the interface becomes 0x85; an
+    // unchanged checked item stays 1.
+    Table table("0,,1\r\na,,4\r\nb,,1\r\n");
+    IDropdownPopup* popup = nullptr;
+    EXPECT_EQ(Show(table, {[&](HWND) { popup->SetCheck(0, JX_DROPDOWN_CHECK_TOGGLE); }, Key(VK_ESCAPE)}, nullptr, 0,
+                   nullptr, nullptr, nullptr, &popup),
+              0x102);
+    EXPECT_EQ(table.Cell(1, 2), "0x85");
+    EXPECT_EQ(table.Cell(2, 2), "1");
+}
+
+TEST_F(DropdownTest, ClicksToggleChecksAndChooseCommandItems) {
+    // An exclusive group (items 0-2, item 1 checked) and a command item.
+    Table table("0,,1\r\nx,,0x20\r\ny,,0x21\r\nz,,0x20\r\nrun,,0x10\r\n");
+    JxByteArray checks = {};
+    const int result = Show(table, {[](HWND popup) { ClickItem(popup, 2); }, [](HWND popup) { ClickItem(popup, 3); }},
+                            nullptr, JX_DROPDOWN_FROM_TABLE, &checks);
+    EXPECT_EQ(result, 0x107) << "the command item is chosen and closes the list";
+    ASSERT_EQ(checks.count, 4);
+    EXPECT_EQ(std::vector<BYTE>(checks.data, checks.data + 4), (std::vector<BYTE>{0, 0x80, 0x81, 0}));
+    EXPECT_EQ(table.Cell(0, 0), "3");
+    jxhost::Allocator().Table().free(checks.data);
+}
+
+// ---- The popup interface and the callback
+
+struct CallbackLog {
+    std::vector<DropdownEvent> events;
+    IDropdownPopup* popup = nullptr;
+    bool closeOnCheck = false;
+    bool throwOnCheck = false;
+};
+
+int __stdcall RecordEvent(void* parameter, const DropdownEvent* event) {
+    auto* log = static_cast<CallbackLog*>(parameter);
+    log->events.push_back(*event);
+    if (event->code == JX_DROPDOWN_EVENT_USER_CHECK) {
+        if (log->closeOnCheck) {
+            // Re-entrant calls from inside the popup's own notification.
+            event->popup->SetCheck(event->index + 1, JX_DROPDOWN_CHECK_ON | JX_DROPDOWN_CHECK_NO_CALLBACK);
+            event->popup->Close(JX_DROPDOWN_CLOSE_ACCEPT);
+        }
+        if (log->throwOnCheck) throw JxException{"thrown by the callback", JX_EXCEPTION_LIBRARY, 1, 0, 0, nullptr};
+    }
+    return 0;
+}
+
+TEST_F(DropdownTest, TheInterfaceWorksDuringTheCallOnly) {
+    Table table("0,,1\r\na\r\nb,,6\r\nc\r\n");
+    IDropdownPopup* popup = nullptr;
+    CallbackLog log;
+    HRESULT setOnNoCheckbox = S_OK;
+    int currentSeen = -2;
+    JxByteArray states = {};
+    IUnknown* tableSeen = nullptr;
+    const int result = Show(
+        table,
+        {[&](HWND window) {
+             ASSERT_TRUE(popup);
+             HWND popupWindow = nullptr, list = nullptr;
+             popup->GetPopupWindow(&popupWindow);
+             popup->GetListWindow(&list);
+             EXPECT_EQ(popupWindow, window);
+             EXPECT_EQ(list, ListOf(window));
+             setOnNoCheckbox = popup->SetCheck(1, JX_DROPDOWN_CHECK_ON);
+             EXPECT_EQ(popup->SetCheck(2, JX_DROPDOWN_CHECK_ON), S_OK);
+             int newCurrent = -2;
+             popup->SetCurrent(1, 0, &newCurrent);
+             currentSeen = newCurrent;
+             popup->GetStates(&states);
+             popup->GetTable(&tableSeen);
+             // The table changes under the list: Update reads item 0's flags again.
+             table.Get()->SetCellInt(1, 2, 1);
+             popup->Update(0, 0, JX_DROPDOWN_UPDATE_FLAGS);
+         },
+         Key(VK_ESCAPE)},
+        nullptr, 0, nullptr, RecordEvent, &log, &popup);
+    EXPECT_EQ(popup, nullptr) << "the out-pointer is cleared";
+    EXPECT_EQ(result, 0x102);
+    EXPECT_EQ(setOnNoCheckbox, S_FALSE);
+    EXPECT_EQ(currentSeen, -1) << "a disabled item does not become current";
+    ASSERT_EQ(states.count, 3);
+    EXPECT_EQ(std::vector<BYTE>(states.data, states.data + 3), (std::vector<BYTE>{0, 6, 0x81}));
+    jxhost::Allocator().Table().free(states.data);
+    EXPECT_EQ(tableSeen, static_cast<IUnknown*>(table.Get()));
+    if (tableSeen) tableSeen->Release();
+    ASSERT_EQ(log.events.size(), 1u);
+    EXPECT_EQ(log.events[0].code, JX_DROPDOWN_EVENT_CHECK);
+    EXPECT_EQ(log.events[0].index, 2);
+    EXPECT_EQ(log.events[0].value, 1);
+    EXPECT_EQ(table.Cell(1, 2), "0x81") << "Update took the new flags and marked the change";
+}
+
+TEST_F(DropdownTest, ACallbackMayCloseTheListOrThrow) {
+    Table table("0,,1\r\na\r\nb\r\nc\r\n");
+    CallbackLog closing;
+    closing.closeOnCheck = true;
+    EXPECT_EQ(Show(table, {Key(VK_DOWN), Key(VK_SPACE)}, nullptr, 0, nullptr, RecordEvent, &closing), 0x102);
+    EXPECT_EQ(table.Cell(1, 2), "0x81");
+    EXPECT_EQ(table.Cell(2, 2), "0x81");
+
+    CallbackLog throwing;
+    throwing.throwOnCheck = true;
+    IDropdownPopup* popup = nullptr;
+    bool caught = false;
+    try {
+        Show(table, {Key(VK_DOWN), Key(VK_SPACE)}, nullptr, 0, nullptr, RecordEvent, &throwing, &popup);
+    } catch (const JxException&) {
+        caught = true;
+    }
+    EXPECT_TRUE(caught);
+    EXPECT_EQ(popup, nullptr) << "the out-pointer is cleared on the way out";
+    EXPECT_EQ(OpenPopup(), nullptr);
+}
+
+// ---- Placement
+
+TEST_F(DropdownTest, OpensBelowOrAboveWithWholeRows) {
+    int below = 0;
+    RECT belowRect = {}, rowRect = {};
+    EXPECT_EQ(Simple(kFiveItems,
+                     {[&](HWND popup) {
+                          GetWindowRect(popup, &belowRect);
+                          rowRect = ItemRect(popup, 0);
+                      },
+                      Key(VK_ESCAPE)},
+                     &below),
+              0x100);
+    RECT anchor;
+    GetWindowRect(anchor_, &anchor);
+    EXPECT_EQ(belowRect.top, anchor.bottom);
+    EXPECT_EQ(belowRect.left, anchor.left);
+    EXPECT_EQ(belowRect.right - belowRect.left, anchor.right - anchor.left) << "as wide as the anchor";
+    const int rowHeight = rowRect.bottom - rowRect.top;
+    ASSERT_GT(rowHeight, 0);
+    EXPECT_EQ(belowRect.bottom - belowRect.top, 5 * rowHeight + 2);
+
+    // Near the bottom of the work area, a long list opens upwards.
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    SetWindowPos(frame_, nullptr, 100, work.bottom - 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    GetWindowRect(anchor_, &anchor);
+    std::string many = "\r\n";
+    for (int i = 0; i < 200; ++i) many += "item " + std::to_string(i) + "\r\n";
+    RECT aboveRect = {};
+    EXPECT_EQ(Simple(many.c_str(), {[&](HWND popup) { GetWindowRect(popup, &aboveRect); }, Key(VK_ESCAPE)}), 0x100);
+    EXPECT_EQ(aboveRect.bottom, anchor.top - 2);
+    EXPECT_EQ((aboveRect.bottom - aboveRect.top - 2) % rowHeight, 0);
+    EXPECT_GE(aboveRect.top, work.top);
+}
+
+TEST_F(DropdownTest, AnExclusionRectangleIsCollapsedToItsCorner) {
+    Table table(kFiveItems);
+    RECT rect = {300, 200, 400, 220};
+    RECT popupRect = {};
+    Driver driver({[&](HWND popup) { GetWindowRect(popup, &popupRect); }, Key(VK_ESCAPE)});
+    // The reserved flag bits change nothing.
+    EXPECT_EQ(driver.Run([&] {
+        return showList_(table.Get(), nullptr, nullptr, JX_DROPDOWN_EXCLUDE_RECT | JX_DROPDOWN_RESERVED_FLAGS, nullptr,
+                         &rect, nullptr, nullptr, nullptr);
+    }),
+              0x100);
+    EXPECT_FALSE(driver.TimedOut());
+    EXPECT_EQ(rect.left, 400);
+    EXPECT_EQ(rect.right, 400);
+    EXPECT_EQ(rect.top, 200);
+    EXPECT_EQ(rect.bottom, 200);
+    EXPECT_EQ(popupRect.left, 400);
+    EXPECT_EQ(popupRect.top, 200);
+}
+
+// ---- Closing
+
+TEST_F(DropdownTest, ClicksOutsideCloseTheList) {
+    // On the anchor: the list closes and the click goes nowhere.
+    EXPECT_EQ(Simple(kFiveItems, {[this](HWND) { PostMessageW(anchor_, WM_LBUTTONDOWN, MK_LBUTTON, 0); }}), 0x100);
+    Pump();
+    EXPECT_TRUE(g_received.empty());
+    // Elsewhere: the list closes and the click reaches its window.
+    EXPECT_EQ(Simple(kFiveItems, {[this](HWND) { PostMessageW(other_, WM_LBUTTONDOWN, MK_LBUTTON, 0); }}), 0x100);
+    Pump();
+    ASSERT_EQ(g_received.size(), 1u);
+    EXPECT_EQ(g_received[0].first, other_);
+}
+
+TEST_F(DropdownTest, LeavingWithTheMouseClosesUnlessAsked) {
+    const auto moveAway = [](HWND popup) {
+        RECT rect;
+        GetWindowRect(popup, &rect);
+        SetCursorPos(rect.right + 150, rect.bottom + 150);
+    };
+    const auto enter = [](HWND popup) {
+        RECT rect;
+        GetWindowRect(popup, &rect);
+        SetCursorPos((rect.left + rect.right) / 2, rect.top + 3);
+    };
+    const Step wait = [](HWND) { Sleep(150); };
+    // The poll closes the list within a few ticks; Escape would come too late.
+    EXPECT_EQ(Simple(kFiveItems, {enter, wait, wait, wait, moveAway, wait, wait, wait, wait, wait, Key(VK_ESCAPE)}),
+              0x100);
+    int current = 0;
+    EXPECT_EQ(Simple("0,,4\r\na\r\nb\r\n", {enter, wait, wait, moveAway, wait, wait, wait, Key(VK_RETURN)}, &current),
+              0x101)
+        << "header flag 4 keeps the list open";
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+}
+
+TEST_F(DropdownTest, TheAnchorGoingAwayOrQuitEndsTheCall) {
+    EXPECT_EQ(Simple(kFiveItems, {[this](HWND) { DestroyWindow(frame_); }}), 0x100);
+    frame_ = anchor_ = other_ = nullptr;
+    EXPECT_EQ(OpenPopup(), nullptr);
+
+    frame_ = CreateTestWindow(nullptr, 100, 100, 400, 300);
+    anchor_ = CreateTestWindow(frame_, 20, 20, 200, 24);
+    SetFocus(anchor_);
+    int current = 1;
+    EXPECT_EQ(Simple(kFiveItems, {Key(VK_DOWN), [](HWND) { PostQuitMessage(3); }}, &current), 0);
+    EXPECT_EQ(current, 1) << "nothing accepted";
+    MSG quit;
+    ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the quit message is posted again";
+    EXPECT_EQ(quit.wParam, 3u);
+}
+
+TEST_F(DropdownTest, BadCellsAndRefusedImagesShowAPlainList) {
+    // Not numbers where numbers are read, and an image text the host cannot load.
+    int current = 0;
+    EXPECT_EQ(Simple("x,\"no such icon\",flags,,red,blue,wide,many\r\na,img,bold\r\nb\r\n",
+                     {Key(VK_DOWN), Key(VK_RETURN)}, &current),
+              0x105);
+    EXPECT_EQ(current, 1);
+}
+
+// ---- The menu variant
+
+struct MenuScenario {
+    DropdownTest* test;
+    ShowDropdownMenuItemFlagsFn showMenuFlags;
+    HMENU menu;
+    unsigned flags;
+    int result = -1;
+    int secondResult = -1;
+};
+MenuScenario* g_menu = nullptr;
+
+// On the open menu's first tick: the list beside item 10, then the menu closes.
+void CALLBACK OpenMenuItemList(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    if (!g_menu) return;
+    g_menu->result =
+        g_menu->showMenuFlags(g_menu->menu, 10, "0,,2\r\nfirst\r\nflag 1\r\nflag 4\r\n", &g_menu->flags, 0x5);
+    EndMenu();
+}
+
+TEST_F(DropdownTest, MenuItemFlagsEditTheMaskedBits) {
+    HMENU menu = CreatePopupMenu();
+    AppendMenuW(menu, MF_STRING, 10, L"Options");
+    AppendMenuW(menu, MF_STRING, 11, L"Other");
+    MenuScenario scenario{this, showMenuFlags_, menu, 0x4};
+    g_menu = &scenario;
+    // Once the menu is up, its item opens the list; the list's keys toggle
+    // item 1 (flag 0x1) on and item 2 (flag 0x4) off.
+    Driver driver({Key(VK_DOWN), Key(VK_DOWN), Key(VK_SPACE), Key(VK_DOWN), Key(VK_SPACE),
+                   [](HWND) { g_menu->secondResult = g_menu->showMenuFlags(g_menu->menu, 10, "0,,3\r\nx\r\n", &g_menu->flags, 1); },
+                   Key(VK_RETURN)});
+    const UINT_PTR opener = SetTimer(nullptr, 0, 100, OpenMenuItemList);
+    driver.Run([&] {
+        POINT at = {200, 200};
+        return TrackPopupMenuEx(menu, TPM_RETURNCMD, at.x, at.y, frame_, nullptr);
+    });
+    KillTimer(nullptr, opener);
+    DestroyMenu(menu);
+    g_menu = nullptr;
+    EXPECT_FALSE(driver.TimedOut());
+    EXPECT_EQ(scenario.secondResult, 0) << "one menu list at a time";
+    EXPECT_EQ(scenario.result, 1);
+    EXPECT_EQ(scenario.flags, 0x1u);
+}
+
+}  // namespace
