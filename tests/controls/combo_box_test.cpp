@@ -1,0 +1,398 @@
+// jxgrid.dll's JX_ComboBox in a real parent: messages as a dialog sends
+// them, keys posted into its open list, its notifications and its data.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+#include "control_test_support.h"
+#include "counting_allocator.h"
+#include "editor_window.h"
+#include "host_string.h"
+#include "jx/combo_box.h"
+#include "loaded_library.h"
+
+namespace {
+
+using namespace control_test;
+
+constexpr int kComboId = 7;
+
+// WM_COMMAND codes and check notices the parent received, in order.
+std::vector<int> g_codes;
+
+LRESULT CALLBACK ParentProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND && LOWORD(wParam) == kComboId) g_codes.push_back(HIWORD(wParam));
+    if (message == WM_NOTIFY) {
+        const auto* notify = reinterpret_cast<const ComboCheckNotify*>(lParam);
+        if (notify->header.code == JX_COMBO_NOTIFY_CHECK) g_codes.push_back(1000 + notify->index * 10 + notify->checked);
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND CreateParent() {
+    static const ATOM atom = [] {
+        WNDCLASSEXW info = {};
+        info.cbSize = sizeof info;
+        info.lpfnWndProc = ParentProcedure;
+        info.hInstance = GetModuleHandleW(nullptr);
+        info.lpszClassName = L"JX_ComboTestParent";
+        return RegisterClassExW(&info);
+    }();
+    return CreateWindowExW(0, reinterpret_cast<LPCWSTR>(ULONG_PTR(atom)), L"combo test",
+                           WS_POPUP | WS_VISIBLE | WS_CAPTION, 100, 100, 400, 300, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
+class ComboBoxTest : public ::testing::Test {
+protected:
+    void SetUp() override { Load(JX_DEFAULT_CODE_PAGE); }
+    void Load(UINT codePage) {
+        if (library_) library_->Unload();
+        library_.reset();
+        jxhost::Allocator().SetCodePage(codePage);
+        library_.emplace(L"jxgrid.dll");
+        ASSERT_TRUE(library_->Loaded()) << library_->LoadError();
+        SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+        windowsBefore_ = ThreadWindows();
+        blocksBefore_ = LiveBlocks();
+        parent_ = CreateParent();
+        SetForegroundWindow(parent_);
+        g_codes.clear();
+    }
+    void TearDown() override {
+        if (parent_ && IsWindow(parent_)) DestroyWindow(parent_);
+        Pump();
+        EXPECT_EQ(ThreadWindows(), windowsBefore_) << "every window is destroyed";
+        EXPECT_EQ(LiveBlocks(), blocksBefore_) << "every block is given back";
+        EXPECT_EQ(library_->Unload().blocks, 0);
+        jxhost::Allocator().SetCodePage(JX_DEFAULT_CODE_PAGE);
+    }
+
+    HWND Create(DWORD style) const {
+        return CreateWindowExW(0, JX_COMBO_CLASS_W, nullptr, WS_CHILD | WS_VISIBLE | style, 10, 10, 200, 200,
+                               parent_, reinterpret_cast<HMENU>(INT_PTR(kComboId)), nullptr, nullptr);
+    }
+    static UINT DataMessage() { return RegisterWindowMessageA(JX_MSG_DIALOGCONTROLDATA); }
+    static void SetData(HWND combo, const char* csv) {
+        jxhost::HostString data(csv);
+        EXPECT_EQ(SendMessageW(combo, DataMessage(), JX_DIALOGDATA_SET, LPARAM(data.Record())), 1);
+        Pump();
+    }
+    static std::string Data(HWND combo) {
+        jxhost::HostString data("");
+        EXPECT_EQ(SendMessageW(combo, DataMessage(), JX_DIALOGDATA_GET, LPARAM(data.Record())), 1);
+        return std::string(data.Text());
+    }
+    static std::wstring Shown(HWND combo) {
+        Pump();  // the posted display update
+        wchar_t text[256] = {};
+        GetWindowTextW(combo, text, 256);
+        return text;
+    }
+    // Runs `steps` into the list that `open` opens.
+    static void WithList(const std::function<void()>& open, std::vector<Step> steps) {
+        Driver driver(std::move(steps));
+        driver.Run([&] {
+            open();
+            return 0;
+        });
+        EXPECT_FALSE(driver.TimedOut());
+        EXPECT_TRUE(driver.SawPopup());
+    }
+
+    std::optional<jxhost::LoadedLibrary> library_;
+    HWND parent_ = nullptr;
+    int windowsBefore_ = 0;
+    size_t blocksBefore_ = 0;
+};
+
+constexpr char kColors[] = "-1\r\nred\r\ngreen\r\nblue\r\n";
+
+TEST_F(ComboBoxTest, OnlyStylesWithAListAreMade) {
+    EXPECT_FALSE(Create(CBS_SIMPLE));
+    HWND dropdown = Create(CBS_DROPDOWN);
+    HWND list = Create(CBS_DROPDOWNLIST);
+    ASSERT_TRUE(dropdown && list);
+    EXPECT_EQ(SendMessageW(dropdown, CB_GETCOUNT, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(dropdown, CB_GETCURSEL, 0, 0), -1);
+    COMBOBOXINFO info = {};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(GetComboBoxInfo(dropdown, &info));
+    EXPECT_TRUE(info.hwndItem && info.hwndItem != dropdown) << "a drop-down combo keeps its edit field";
+}
+
+TEST_F(ComboBoxTest, SetDataShowsTheStateOfEachMode) {
+    HWND combo = Create(CBS_DROPDOWN);
+    struct Case {
+        const char* csv;
+        const wchar_t* shown;
+        const char* data;
+        int selection;
+    };
+    const Case cases[] = {
+        {"1\r\nred\r\ngreen\r\n", L"green", "green", 1},
+        {"-1 word\r\nred\r\n", L"word", "word", -1},
+        {"0,,1\r\na,,1\r\nb\r\nc,,1\r\n", L"a, c", "a, c", -1},
+        {"0x105,,0x802\r\na\r\nb\r\nc\r\n", L"1|4|0x100", "1|4|0x100", -1},
+        {"0x5,,3\r\na\r\nb\r\nc\r\n", L"a, c", "a, c", -1},
+        {"", L"", "", -1},
+    };
+    for (const Case& test : cases) {
+        SetData(combo, test.csv);
+        EXPECT_EQ(Shown(combo), test.shown) << test.csv;
+        EXPECT_EQ(Data(combo), test.data) << test.csv;
+        EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), test.selection) << test.csv;
+    }
+    // Without an edit field (or with flag 0x100) the data is the state itself.
+    HWND list = Create(CBS_DROPDOWNLIST);
+    SetData(list, "0,,1\r\na,,1\r\nb\r\nc,,1\r\n");
+    EXPECT_EQ(Data(list), "101");
+    EXPECT_EQ(Shown(list), L"a, c");
+    SetData(list, "0x6,,2\r\na\r\nb\r\nc\r\n");
+    EXPECT_EQ(Data(list), "6");
+    SetData(list, "2\r\na\r\nb\r\nc\r\n");
+    EXPECT_EQ(Data(list), "2");
+    EXPECT_EQ(Shown(list), L"c");
+    // Flag 0x100: the whole table, with the state in cell (0,0).
+    SetData(list, "1,,0x100,Pick one\r\na\r\nb\r\n");
+    EXPECT_EQ(Data(list), "1,,0x100,Pick one\r\na,,,\r\nb,,,\r\n");
+}
+
+TEST_F(ComboBoxTest, BadDataIsReportedAndLeavesAnEmptyList) {
+    jxhost::EditorWindow host;
+    jxhost::Allocator().SetHostWindow(host.Handle());
+    HWND combo = Create(CBS_DROPDOWNLIST);
+    SetData(combo, kColors);
+    SetData(combo, "a,\"b\r\n");
+    EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), -1);
+    EXPECT_EQ(SendMessageW(combo, CB_ADDSTRING, 0, LPARAM(L"x,\"y")), CB_ERR);
+    EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 0);
+    jxhost::Allocator().SetHostWindow(nullptr);
+    const auto blocks = host.ReceivedBlocks();
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0].messages, std::vector<std::string>{"Invalid CSV string:\r\na,\"b\r\n"});
+    EXPECT_EQ(blocks[1].messages, std::vector<std::string>{"Invalid CSV string:\r\nx,\"y"});
+}
+
+TEST_F(ComboBoxTest, ListMessagesWorkOnTheTable) {
+    HWND combo = Create(CBS_DROPDOWNLIST);
+    SetData(combo, "-1\r\napple\r\nbanana\r\napricot\r\n");
+    // CB_FINDSTRING starts after the index and does not turn round.
+    EXPECT_EQ(SendMessageW(combo, CB_FINDSTRING, WPARAM(-1), LPARAM(L"AP")), 0);
+    EXPECT_EQ(SendMessageW(combo, CB_FINDSTRING, 0, LPARAM(L"ap")), 2);
+    EXPECT_EQ(SendMessageW(combo, CB_FINDSTRING, 2, LPARAM(L"ap")), CB_ERR);
+    EXPECT_EQ(SendMessageW(combo, CB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(L"BANANA")), 1);
+    EXPECT_EQ(SendMessageW(combo, CB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(L"ban")), CB_ERR);
+    EXPECT_EQ(SendMessageW(combo, CB_SELECTSTRING, WPARAM(-1), LPARAM(L"ban")), 1);
+    EXPECT_EQ(Shown(combo), L"banana");
+    // Inserting before the selection moves it; deleting it selects none.
+    EXPECT_EQ(SendMessageW(combo, CB_INSERTSTRING, 0, LPARAM(L"cherry,,,,,,,42")), 0);
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(combo, CB_GETITEMDATA, 0, 0), 42);
+    EXPECT_EQ(SendMessageW(combo, CB_SETITEMDATA, 3, LPARAM(-7)), TRUE);
+    EXPECT_EQ(SendMessageW(combo, CB_GETITEMDATA, 3, 0), -7);
+    EXPECT_EQ(SendMessageW(combo, CB_GETITEMDATA, 9, 0), CB_ERR);
+    EXPECT_EQ(SendMessageW(combo, CB_DELETESTRING, 2, 0), 3);
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), -1);
+    EXPECT_EQ(SendMessageW(combo, CB_DELETESTRING, 3, 0), CB_ERR);
+    EXPECT_EQ(SendMessageW(combo, CB_SETCURSEL, 5, 0), -1);
+    EXPECT_EQ(SendMessageW(combo, CB_SETCURSEL, 2, 0), 2);
+    EXPECT_EQ(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0), CB_ERR);
+    EXPECT_EQ(SendMessageW(combo, CB_RESETCONTENT, 0, 0), CB_OKAY);
+    EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), -1);
+}
+
+TEST_F(ComboBoxTest, ChecksFollowInsertsAndLbSetSel) {
+    HWND combo = Create(CBS_DROPDOWNLIST);
+    // Bit-mask: an item inserted at 1 moves the bits from 1 up, its own from its flags.
+    SetData(combo, "0x5,,2\r\na\r\nb\r\nc\r\n");
+    EXPECT_EQ(SendMessageW(combo, CB_INSERTSTRING, 1, LPARAM(L"new,,1")), 1);
+    EXPECT_EQ(Data(combo), "11");  // 0b1011
+    EXPECT_EQ(SendMessageW(combo, CB_DELETESTRING, 0, 0), 3);
+    EXPECT_EQ(Data(combo), "5");
+    EXPECT_EQ(SendMessageW(combo, LB_GETSEL, 2, 0), TRUE);
+    // Mode 1: LB_SETSEL -1 checks every item, with the list closed and open.
+    SetData(combo, "0,,1\r\na\r\nb\r\nc\r\n");
+    EXPECT_EQ(SendMessageW(combo, LB_SETSEL, TRUE, -1), 0);
+    EXPECT_EQ(Data(combo), "111");
+    EXPECT_EQ(Shown(combo), L"a, b, c");
+    SendMessageW(combo, LB_SETSEL, FALSE, -1);
+    int seenOpen = -1;
+    WithList([&] { SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0); },
+             {[&](HWND) {
+                  SendMessageW(combo, LB_SETSEL, TRUE, -1);
+                  seenOpen = int(SendMessageW(combo, LB_GETSEL, 1, 0));
+              },
+              Key(VK_ESCAPE)});
+    EXPECT_EQ(seenOpen, TRUE) << "the open list's checks follow";
+    EXPECT_EQ(Data(combo), "111");
+    EXPECT_EQ(SendMessageW(combo, LB_SETSEL, TRUE, 3), LB_ERR);
+    SetData(combo, kColors);
+    EXPECT_EQ(SendMessageW(combo, LB_SETSEL, TRUE, 0), LB_ERR) << "single selection has no checks";
+}
+
+TEST_F(ComboBoxTest, AChoiceInTheOpenListNotifiesInOrder) {
+    HWND combo = Create(CBS_DROPDOWNLIST);
+    SetData(combo, "0\r\nred\r\ngreen\r\nblue\r\n");
+    SetFocus(combo);
+    g_codes.clear();
+    WithList([&] { PostMessageW(combo, WM_KEYDOWN, VK_DOWN, 1); Pump(); },
+             {Key(VK_DOWN), Key(VK_RETURN)});
+    EXPECT_EQ(g_codes, (std::vector<int>{CBN_DROPDOWN, CBN_SELENDOK, CBN_CLOSEUP, CBN_SELCHANGE}));
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(Shown(combo), L"green");
+    // Escape: nothing chosen.
+    g_codes.clear();
+    WithList([&] { SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0); }, {Key(VK_DOWN), Key(VK_ESCAPE)});
+    EXPECT_EQ(g_codes, (std::vector<int>{CBN_DROPDOWN, CBN_SELENDCANCEL, CBN_CLOSEUP}));
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 1);
+}
+
+TEST_F(ComboBoxTest, UserChecksAreNotifiedAndShown) {
+    HWND combo = Create(CBS_DROPDOWNLIST);
+    SetData(combo, "0,,1\r\na\r\nb\r\n");
+    SetFocus(combo);
+    g_codes.clear();
+    WithList([&] { SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0); },
+             {Key(VK_DOWN), Key(VK_DOWN), Key(VK_SPACE), Key(VK_ESCAPE)});
+    EXPECT_EQ(g_codes, (std::vector<int>{CBN_DROPDOWN, 1011, CBN_SELENDOK, CBN_CLOSEUP, CBN_SELCHANGE}));
+    EXPECT_EQ(Data(combo), "01");
+    EXPECT_EQ(Shown(combo), L"b");
+}
+
+TEST_F(ComboBoxTest, TypedTextIsTakenOver) {
+    HWND combo = Create(CBS_DROPDOWN);
+    // Flag 0x1000: a new name becomes an item, selected, when the list opens.
+    SetData(combo, "-1,,0x1000\r\nred\r\ngreen\r\n");
+    SetWindowTextW(combo, L"violet");
+    WithList([&] { SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0); }, {Key(VK_ESCAPE)});
+    EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 2);
+    wchar_t text[32] = {};
+    SendMessageW(combo, CB_GETLBTEXT, 2, LPARAM(text));
+    EXPECT_STREQ(text, L"violet");
+    // A check list reads the names back, adding the new one checked; get-data
+    // with the whole table takes them over.
+    SetData(combo, "0,,0x1101\r\nred\r\ngreen,,1\r\nblue\r\n");
+    SetWindowTextW(combo, L"blue,  Red, pink");
+    EXPECT_EQ(Data(combo), "-1,,0x1101\r\nred,,1\r\ngreen,,0\r\nblue,,1\r\npink,,1\r\n");
+    // Without 0x1000 a word matches by its start, then anywhere.
+    SetData(combo, "-1\r\nred\r\ngreen\r\n");
+    SetWindowTextW(combo, L"ree");
+    WithList([&] { SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0); }, {Key(VK_ESCAPE)});
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 1);
+}
+
+TEST_F(ComboBoxTest, NonAsciiItemsInBothCodePages) {
+    for (const UINT codePage : {65001u, 1252u}) {
+        Load(codePage);
+        HWND combo = Create(CBS_DROPDOWNLIST);
+        const char* csv = codePage == 65001 ? "0\r\ncaf\xC3\xA9\r\n" : "0\r\ncaf\xE9\r\n";
+        SetData(combo, csv);
+        wchar_t wide[16] = {};
+        EXPECT_EQ(SendMessageW(combo, CB_GETLBTEXTLEN, 0, 0), 4);
+        EXPECT_EQ(SendMessageW(combo, CB_GETLBTEXT, 0, LPARAM(wide)), 4);
+        EXPECT_STREQ(wide, L"caf\u00E9");
+        char ansi[16] = {};
+        EXPECT_EQ(SendMessageA(combo, CB_GETLBTEXT, 0, LPARAM(ansi)), 4);
+        EXPECT_STREQ(ansi, "caf\xE9") << "the ANSI form in the system code page";
+        EXPECT_EQ(SendMessageW(combo, CB_ADDSTRING, 0, LPARAM(L"na\u00EFve")), 1);
+        EXPECT_EQ(SendMessageW(combo, CB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(L"NA\u00CFVE")), 1);
+        DestroyWindow(combo);
+    }
+}
+
+TEST_F(ComboBoxTest, ChangesAreRefusedWhileTheListIsOpen) {
+    HWND combo = Create(CBS_DROPDOWNLIST);
+    SetData(combo, kColors);
+    std::vector<LRESULT> results;
+    WithList([&] { SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0); },
+             {[&](HWND) {
+                  results.push_back(SendMessageW(combo, CB_ADDSTRING, 0, LPARAM(L"x")));
+                  results.push_back(SendMessageW(combo, CB_INSERTSTRING, 0, LPARAM(L"x")));
+                  results.push_back(SendMessageW(combo, CB_DELETESTRING, 0, 0));
+                  results.push_back(SendMessageW(combo, CB_RESETCONTENT, 0, 0));
+                  results.push_back(SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0));
+                  SetData(combo, "0\r\nother\r\n");
+              },
+              [&](HWND) { results.push_back(SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0)); }});
+    EXPECT_EQ(results, (std::vector<LRESULT>{CB_ERR, CB_ERR, CB_ERR, CB_ERR, TRUE, TRUE}));
+    EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0), FALSE);
+}
+
+TEST_F(ComboBoxTest, DestroyedWhileItsListIsOpen) {
+    HWND combo = Create(CBS_DROPDOWN);
+    SetData(combo, kColors);
+    WithList([&] { SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0); }, {[&](HWND) { DestroyWindow(combo); }});
+    EXPECT_FALSE(IsWindow(combo));
+    // A million items set, then the window goes.
+    std::string many = "0\r\n";
+    for (int i = 0; i < 1000000; ++i) many += "item\r\n";
+    HWND big = Create(CBS_DROPDOWNLIST);
+    SetData(big, many.c_str());
+    EXPECT_EQ(SendMessageW(big, CB_GETCOUNT, 0, 0), 1000000);
+    DestroyWindow(big);
+}
+
+// Random message sequences against a count of the items.
+TEST_F(ComboBoxTest, RandomMessageSequences) {
+    HWND combo = Create(CBS_DROPDOWN);
+    std::mt19937 random(20261210);
+    struct Sample {
+        const char* csv;
+        int items;
+    };
+    const Sample samples[] = {{"", 0},           {"-1\r\na\r\nb\r\n", 2}, {"0,,1\r\na\r\nb,,1\r\n", 2},
+                         {"0x3,,2\r\na\r\nb\r\nc\r\n", 3}, {"a,\"b", 0},   {"5 x\r\nonly\r\n", 1}};
+    int expected = 0;
+    for (int step = 0; step < 2000; ++step) {
+        const int index = int(random() % 8) - 2;
+        switch (random() % 9) {
+        case 0: {
+            const Sample& chosen = samples[random() % 6];
+            SetData(combo, chosen.csv);
+            expected = chosen.items;
+            break;
+        }
+        case 1:
+            if (SendMessageW(combo, CB_ADDSTRING, 0, LPARAM(L"n,,1")) != CB_ERR) ++expected;
+            break;
+        case 2:
+            if (SendMessageW(combo, CB_INSERTSTRING, WPARAM(index), LPARAM(L"m")) != CB_ERR) ++expected;
+            break;
+        case 3:
+            if (SendMessageW(combo, CB_DELETESTRING, WPARAM(index), 0) != CB_ERR) --expected;
+            break;
+        case 4:
+            SendMessageW(combo, CB_SETCURSEL, WPARAM(index), 0);
+            break;
+        case 5:
+            SendMessageW(combo, LB_SETSEL, random() % 2, LPARAM(index));
+            break;
+        case 6:
+            Data(combo);
+            break;
+        case 7:
+            SetWindowTextW(combo, random() % 2 ? L"a, b" : L"zz");
+            break;
+        case 8:
+            if (random() % 50 == 0) {
+                SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+                expected = 0;
+            }
+            break;
+        }
+        ASSERT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), expected) << "step " << step;
+        const LRESULT selection = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+        ASSERT_TRUE(selection >= -1 && selection < expected) << "step " << step;
+    }
+    Pump();
+}
+
+}  // namespace
