@@ -3,6 +3,7 @@
 //   jxhost [run] [--exit-after SECONDS] [--code-page N]
 //   jxhost dragdrop [--exit-after SECONDS]
 //   jxhost grid [--exit-after SECONDS] [FILE.csv]
+//   jxhost dropdown [--exit-after SECONDS] [--demo list|checks|menu]
 //   jxhost stem [--all-words] [--spaces] TEXT|FILE|-
 //   jxhost wrap --width N [--break TEXT] [--chars TEXT] [--join] [--keep-spaces] FILE|-
 //
@@ -25,6 +26,7 @@
 #include <vector>
 #include "exit_codes.h"
 #include "counting_allocator.h"
+#include "dropdown_dialog.h"
 #include "editor_window.h"
 #include "grid_dialog.h"
 #include "loaded_library.h"
@@ -149,6 +151,7 @@ constexpr Command kCommands[] = {
     {L"run", Run},
     {L"dragdrop", jxhost::RunDragDropCommand},
     {L"grid", jxhost::RunGridCommand},
+    {L"dropdown", jxhost::RunDropdownCommand},
     {L"stem", jxhost::RunStemCommand},
     {L"wrap", jxhost::RunWrapCommand},
 };
@@ -159,6 +162,7 @@ int Usage() {
     PrintLine(L"usage: jxhost [run] [--exit-after SECONDS] [--code-page N]");
     PrintLine(L"       jxhost dragdrop [--exit-after SECONDS]");
     PrintLine(L"       jxhost grid [--exit-after SECONDS] [FILE.csv]");
+    PrintLine(L"       jxhost dropdown [--exit-after SECONDS] [--demo list|checks|menu]");
     PrintLine(L"       jxhost stem [--all-words] [--spaces] TEXT|FILE|-");
     PrintLine(L"       jxhost wrap --width N [--break TEXT] [--chars TEXT] [--join] [--keep-spaces] FILE|-");
     return kExitUsage;

@@ -1,0 +1,17 @@
+// `jxhost dropdown`: the dropdown lists of jxgrid.dll as a macro's dialog
+// would open them.
+#pragma once
+#include <span>
+#include <string_view>
+
+namespace jxhost {
+
+// `jxhost dropdown [--exit-after SECONDS] [--demo list|checks|menu]`: a
+// dialog with a JX_Edit field whose dropdown button drops a list of items
+// (icons, colours, a bold and a disabled item, info tips), buttons for a
+// check list and a bit-mask list, and a menu whose "View flags" item opens a
+// bit-mask list beside itself while the menu is open. --demo opens the named
+// list by itself once the dialog shows and closes after a few seconds.
+int RunDropdownCommand(std::span<const std::wstring_view> args);
+
+}  // namespace jxhost
