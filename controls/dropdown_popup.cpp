@@ -2,6 +2,7 @@
 // states, images, windows, size and placement), the result, the
 // IDropdownPopup methods and the popup window's messages.
 #include "dropdown_popup.h"
+#include <stdlib.h>
 #include <string.h>
 #include <algorithm>
 #include "runtime/module_state.h"
@@ -275,12 +276,13 @@ void DropdownPopup::TakeInitialChecks(int initial) {
 void DropdownPopup::LoadImages() {
     const char* text = CellText(0, kImagesColumn);
     if (*text) {
-        const char* end;
-        const int handle = ParseIntEnd(text, &end);
+        // A handle may lie above 4 GB in a 64-bit process.
+        char* end;
+        const unsigned long long handle = _strtoui64(text, &end, 0);
         int width, height;
         if (end != text && !*end) {
             // The caller's list, not ours to destroy.
-            auto* list = reinterpret_cast<HIMAGELIST>(INT_PTR(handle));
+            auto* list = reinterpret_cast<HIMAGELIST>(UINT_PTR(handle));
             if (ImageList_GetIconSize(list, &width, &height)) images_ = list;
         } else if (const JxImageListLoadFn load = HostImageListLoad()) {
             ownedImages_.reset(load(text, strchr(text, '\n') ? JX_IMAGELIST_MULTILINE : 0));
@@ -398,7 +400,7 @@ void DropdownPopup::SizeAndPlace() {
             }
         }
         if (reference_ == Reference::kCursor) {
-                POINT cursor = {};
+            POINT cursor = {};
             GetCursorPosEx(&cursor);
             x = cursor.x;
             y = cursor.y;
@@ -493,8 +495,10 @@ int DropdownPopup::BuildResult() {
         if (changed) result |= JX_DROPDOWN_RESULT_CHECKS;
         if (changed || (callFlags_ & JX_DROPDOWN_FROM_TABLE)) {
             if (IsBitmaskMode()) {
-                unsigned bits = 0;
-                for (int i = 0; i < std::min(itemCount_, 32); ++i)
+                // Bits beyond the items have no check box to change: they stay as given.
+                const int count = std::min(itemCount_, 32);
+                unsigned bits = count == 32 ? 0 : checkBits_ & ~((1u << count) - 1);
+                for (int i = 0; i < count; ++i)
                     if (states_[size_t(i)] & JX_DROPDOWN_ITEM_CHECKED) bits |= 1u << i;
                 if (currentOut_)
                     *currentOut_ = int(bits);

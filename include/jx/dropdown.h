@@ -138,7 +138,8 @@ typedef int(__stdcall* DropdownCallback)(void* parameter, const DropdownEvent* e
 //   flags     JX_DROPDOWN_* call flags
 //   anchor    optional: the control the list drops down from; its font is used
 //   rect      optional, screen coordinates: where the list opens and its minimal
-//             width; a height of 3 or more bounds the list's height
+//             width; a height of 3 or more bounds the list's height. With
+//             JX_DROPDOWN_EXCLUDE_RECT it is collapsed to its top-right corner.
 //   popupOut  optional: the popup's interface during the call, null afterwards
 //   checks    optional: a JxByteArray*, or with JX_DROPDOWN_SAFEARRAY a SAFEARRAY**
 //             of VT_UI1; used in check mode 1 only. Each byte ends as the
@@ -154,7 +155,7 @@ int __cdecl ShowDropdownListSimple(const char* csvText, int* current, SAFEARRAY*
                                    HWND anchor, RECT* rect);
 // A bit-mask check list beside an item of an open menu (`item` > 0 a command
 // id, else the negated position) that edits the bits of *flagsInOut that
-// `mask` selects, the k-th set bit of `mask` being item k. Returns 1 when a
+// `mask` selects (bits 0 to 30), the k-th set bit of `mask` being item k. Returns 1 when a
 // check changed and *flagsInOut was updated, else 0 (also while another such
 // list is open in the process).
 int __cdecl ShowDropdownMenuItemFlags(HMENU menu, int item, const char* csvText, unsigned* flagsInOut,
