@@ -43,6 +43,14 @@ static_assert(offsetof(RowHeader, kinds) == kRowHeaderFixedSize, "cell kinds fol
 constexpr int kUnchecked = 1;
 constexpr int kChecked = 2;
 
+// Control ids of the in-place editors, the cell button and a dropdown cell's list
+constexpr int kTextEditorId = 100;
+constexpr int kDropdownEditorId = 101;
+constexpr int kCheckBoxEditorId = 102;
+constexpr int kDateEditorId = 103;
+constexpr int kCellButtonId = 200;
+constexpr int kEditorListId = 201;
+
 // Posted to itself when the item count is to follow the rows once the
 // current call is over.
 constexpr UINT kRefreshMessage = 0x7FF;
@@ -142,8 +150,34 @@ private:
     void RefreshIfPosted(UINT message);
     void RedrawRow(int row);
 
-    // ---- Editor
+    // ---- In-place editing (grid_editor.cpp)
+    enum class EditorMove { kNext, kPrevious, kUp, kDown };
+    int FirstEditableColumn() const;
+    bool CanEdit() const;
+    unsigned CellKind(int row, int column) const;
+    // Opens the editor of the cell's kind (a click toggles a check-box cell
+    // instead); returns the editor, null when none opened.
+    HWND OpenEditor(int row, int column, bool byClick);
+    HWND EditFirstEditable(int row);
+    // Stores the editor's text, closes it and tells the owner.
     void CloseEditor();
+    void DestroyEditorWindows();
+    // A row inserted at `position` as the user adds one (reason 1); -1 when none.
+    int AddRow(int position);
+    void NewRowBelowEditor();
+    void MoveEditor(EditorMove move);
+    static LRESULT CALLBACK EditorSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                           DWORD_PTR self);
+    LRESULT OnEditorMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // True when the key was a move or a close.
+    bool OnEditorKey(HWND window, WPARAM key);
+    bool IsMultiLineEditor() const;
+    bool ClosesOnFocusTo(HWND focus) const;
+    void OnEditorCommand(int id, int code);
+    GridNotify ListNotice() const;
+    void OpenEditorList();
+    void CommitEditorList();
+    void CloseEditorList();
 
     // ---- The grid's messages (grid_messages.cpp)
     LRESULT OnGridMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -187,6 +221,10 @@ private:
     HWND window_;
     unsigned style_ = 0;
     HWND editor_ = nullptr;
+    HWND cellButton_ = nullptr;
+    HWND editorList_ = nullptr;  // a dropdown cell's open list
+    bool editorOpening_ = false;  // no change notifications while an editor is made
+    bool storeEmpty_ = false;     // Delete in the date editor
     int editorRow_ = -1;
     int editorColumn_ = -1;
     unsigned editorKind_ = 0;

@@ -13,7 +13,6 @@ namespace {
 // Rows a grid can have: the list view's limit for owner data.
 constexpr int kMaxRows = 100000000;
 // The cell button of an open editor.
-constexpr int kCellButtonId = 200;
 // Per-block bookkeeping of the allocator, counted when checking that rows fit.
 constexpr size_t kBlockOverhead = 32;
 
@@ -393,7 +392,7 @@ LRESULT Grid::OnSort(unsigned flags, int column) {
 }
 
 LRESULT Grid::OnSetCellButton(WPARAM icon, const char* tip) {
-    HWND button = editor_ ? GetDlgItem(window_, kCellButtonId) : nullptr;
+    HWND button = editor_ ? cellButton_ : nullptr;
     if (!button) return FALSE;
     if (icon != JX_GRID_ICON_UNCHANGED) {
         HICON image = icon == JX_GRID_ICON_LIBRARY ? GetLibraryIcon1() : reinterpret_cast<HICON>(icon);
@@ -420,6 +419,7 @@ LRESULT Grid::SendNotify(NMHDR& header, UINT code) {
 }
 
 void Grid::NotifyChange(int reason) {
+    if (editorOpening_) return;
     if (editor_)
         NotifyCellChange(reason, editorRow_, editorColumn_, editorKind_);
     else

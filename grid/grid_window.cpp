@@ -1,5 +1,6 @@
 // The JX_Grid window: class registration, the window procedure, the parent
 // hook, display data and the list-view messages reshaped over the table.
+#include <windowsx.h>
 #include <string.h>
 #include <algorithm>
 #include <new>
@@ -9,6 +10,7 @@
 #include "grid_text.h"
 #include "window/list_view_helpers.h"
 #include "window/window_class.h"
+#include "window/window_utils.h"
 
 namespace grid {
 namespace {
@@ -25,12 +27,10 @@ constexpr UINT_PTR kParentHookId = 1;
 // The small image list that keeps rows at least this high.
 constexpr int kRowImageWidth = 1;
 constexpr int kRowImageHeight = 16;
+// A press this close to the left edge is the list view's.
+constexpr int kLeftEdgeWidth = 4;
 // Multi-line tooltips of the list view get this width.
 constexpr int kMultiLineTipWidth = 500;
-// Control ids of the in-place editors
-constexpr int kTextEditorId = 100;
-constexpr int kDropdownEditorId = 101;
-constexpr int kDateEditorId = 103;
 // Rows a grid can have: the list view's limit for owner data.
 constexpr int kMaxRows = 100000000;
 
@@ -247,7 +247,7 @@ void Grid::OnCreate() {
 
 // The editor, a child, is gone by now: nothing is stored.
 void Grid::OnDestroy() {
-    editor_ = nullptr;
+    editor_ = cellButton_ = editorList_ = nullptr;
     if (g_editedGrid == window_) g_editedGrid = nullptr;
     // The last grid of a parent takes the hook away, so that the library can
     // be unloaded while the parent lives on.
@@ -255,21 +255,58 @@ void Grid::OnDestroy() {
         RemoveWindowSubclass(parent, ParentHook, kParentHookId);
 }
 
-// Row keys arrive with the row commands; until then the list view has them.
-LRESULT Grid::OnKeyDown(WPARAM key, LPARAM keyData) { return CallBase(WM_KEYDOWN, key, keyData); }
+// Space edits the first selected row; the row commands' keys arrive with
+// the row commands, until then the list view has them.
+LRESULT Grid::OnKeyDown(WPARAM key, LPARAM keyData) {
+    if (key == VK_SPACE && !editor_ && GetModifierKeys() == 0 && CanEdit()) {
+        const int selected = int(CallBase(LVM_GETNEXTITEM, WPARAM(-1), MAKELPARAM(LVNI_SELECTED, 0)));
+        if (OpenEditor(selected >= 0 ? selected : 0, FirstEditableColumn(), false)) return 0;
+    }
+    return CallBase(WM_KEYDOWN, key, keyData);
+}
 
-// Clicks on cells, check boxes and drags arrive with editing and the row
-// commands; until then the list view has them.
-LRESULT Grid::OnLButtonDown(WPARAM keys, LPARAM point) { return CallBase(WM_LBUTTONDOWN, keys, point); }
+// A click without modifiers on a cell edits it; below the last row it adds a
+// row. Check boxes and row drags arrive with the row commands.
+LRESULT Grid::OnLButtonDown(WPARAM keys, LPARAM point) {
+    SetFocus(window_);
+    const POINT at = {GET_X_LPARAM(point), GET_Y_LPARAM(point)};
+    if (at.x < kLeftEdgeWidth || GetModifierKeys() != 0 || !CanEdit()) {
+        CloseEditor();
+        return CallBase(WM_LBUTTONDOWN, keys, point);
+    }
+    LVHITTESTINFO hit = {};
+    hit.pt = at;
+    CallBase(LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+    if (IsRow(hit.iItem) && IsColumn(hit.iSubItem)) {
+        RECT label = {};
+        const UINT focusedSelected = LVIS_FOCUSED | LVIS_SELECTED;
+        const bool rowAllowed = !(style_ & JX_GRID_EDIT_FOCUSED_ONLY) ||
+                                UINT(CallBase(LVM_GETITEMSTATE, WPARAM(hit.iItem), focusedSelected)) == focusedSelected;
+        const unsigned kind = CellKind(hit.iItem, hit.iSubItem);
+        if (rowAllowed && hit.iSubItem >= FirstEditableColumn() &&
+            ListViewGetSubItemRect(window_, hit.iItem, hit.iSubItem, LVIR_LABEL, &label) && PtInRect(&label, at) &&
+            (kind & JX_GRID_CELL_KIND_MASK) != JX_GRID_CELL_READONLY) {
+            OpenEditor(hit.iItem, hit.iSubItem, true);
+            return 0;
+        }
+        return CallBase(WM_LBUTTONDOWN, keys, point);
+    }
+    RECT last = {};
+    const bool belowRows =
+        Rows() == 0 || (ListViewGetItemRect(window_, Rows() - 1, &last, LVIR_BOUNDS) && at.y >= last.bottom);
+    const int column = ListViewColumnFromX(window_, Columns(), at.x);
+    if (belowRows && !(style_ & JX_GRID_FIXED_ROWS) && column >= FirstEditableColumn()) {
+        const int row = AddRow(Rows());
+        if (row >= 0) OpenEditor(row, column, false);
+        return 0;
+    }
+    return CallBase(WM_LBUTTONDOWN, keys, point);
+}
 
 // The row menu arrives with the row commands.
 LRESULT Grid::OnContextMenu(WPARAM window, LPARAM point) { return CallBase(WM_CONTEXTMENU, window, point); }
 
-void Grid::OnCommand(WPARAM wParam, LPARAM) {
-    const int id = LOWORD(wParam);
-    if (HIWORD(wParam) == EN_CHANGE && (id == kTextEditorId || id == kDropdownEditorId))
-        NotifyChange(JX_GRID_REASON_EDITOR_TEXT);
-}
+void Grid::OnCommand(WPARAM wParam, LPARAM) { OnEditorCommand(LOWORD(wParam), HIWORD(wParam)); }
 
 LRESULT Grid::OnNotify(WPARAM wParam, NMHDR* header) {
     if (header && header->code == DTN_DATETIMECHANGE && header->idFrom == kDateEditorId)
@@ -476,10 +513,17 @@ LRESULT Grid::OnSetExtendedStyle(WPARAM mask, LPARAM style) {
     return result;
 }
 
-LRESULT Grid::OnEditLabel(int row, int) {
-    // Editors open with in-place editing; a negative row closes the open one.
-    if (row < 0) CloseEditor();
-    return 0;
+LRESULT Grid::OnEditLabel(int row, int column) {
+    if (row < 0) {
+        CloseEditor();
+        return 0;
+    }
+    if (column < 0) column = FirstEditableColumn();
+    if (row >= Rows()) {
+        CloseEditor();
+        if ((style_ & JX_GRID_FIXED_ROWS) || !CanEdit() || (row = AddRow(Rows())) < 0) return 0;
+    }
+    return reinterpret_cast<LRESULT>(OpenEditor(row, column, false));
 }
 
 // ---- The item count
@@ -511,30 +555,5 @@ void Grid::RefreshIfPosted(UINT message) {
 }
 
 void Grid::RedrawRow(int row) { CallBase(LVM_REDRAWITEMS, WPARAM(row), row); }
-
-// ---- The editor
-
-void Grid::CloseEditor() {
-    if (!editor_) return;
-    const HWND editor = editor_;
-    const int row = editorRow_, column = editorColumn_;
-    const unsigned kind = editorKind_;
-    str text;
-    WindowTextOf(editor, text);
-    editor_ = nullptr;
-    editorRow_ = editorColumn_ = -1;
-    DestroyWindow(editor);
-
-    NMLVDISPINFOA info = {};
-    info.item.mask = LVIF_TEXT;
-    info.item.iItem = row;
-    info.item.iSubItem = column;
-    info.item.pszText = const_cast<char*>(text.Text());
-    if (SendNotify(info.hdr, LVN_ENDLABELEDITA) != 0 || !IsRow(row) || !IsColumn(column)) return;
-    if (strcmp(text.Text(), Cell(row, column)) == 0) return;
-    SetStoredText(row, column, text.Text());
-    RedrawRow(row);
-    NotifyCellChange(JX_GRID_REASON_CELL_STORED, row, column, kind);
-}
 
 }  // namespace grid

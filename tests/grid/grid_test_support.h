@@ -74,6 +74,10 @@ public:
     std::vector<Notice> notices;
     // Called for every grid change notification before it is recorded.
     std::function<void(const GridNotify&)> onChange;
+    // Answers any notification of a grid when set; its result is returned.
+    std::function<LRESULT(const NMHDR&)> answer;
+    // Label-editing notifications, oldest first.
+    std::vector<UINT> labelEdits;
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -89,6 +93,9 @@ private:
                 self->notices.push_back({header->code, code == JX_GRID_CHANGED ? note.reason : 0});
                 if (code == JX_GRID_CHANGED && self->onChange) self->onChange(note);
             }
+            if (header->code == LVN_BEGINLABELEDITA || header->code == LVN_ENDLABELEDITA)
+                self->labelEdits.push_back(header->code);
+            if (self->answer) return self->answer(*header);
         }
         if (message == WM_NCDESTROY) self->window_ = nullptr;
         return DefWindowProcW(window, message, wParam, lParam);

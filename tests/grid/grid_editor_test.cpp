@@ -1,0 +1,229 @@
+// In-place editing of JX_Grid cells: editors opened by messages, clicks and
+// keys, driven by keys posted to the focused editor as a user types them.
+#include <memory>
+#include <string>
+#include <vector>
+#include "grid_test_support.h"
+
+namespace {
+
+using grid_test::Grid;
+using grid_test::GridTest;
+using grid_test::Parent;
+using grid_test::Pump;
+
+// Text, dropdown, check box, date and read-only columns.
+constexpr wchar_t kKinds[] = L"\r\nText,60\r\nList,60,1\r\nCheck,60,2\r\nDate,60,3\r\nFixed,60,7\r\n";
+
+HWND Editor(const Grid& grid) { return reinterpret_cast<HWND>(grid.Send(LVM_GETEDITCONTROL)); }
+
+// A key as the user presses it in the window that has the focus.
+void Press(WPARAM key, bool shift = false) {
+    BYTE keys[256] = {};
+    if (shift) {
+        GetKeyboardState(keys);
+        keys[VK_SHIFT] = 0x80;
+        SetKeyboardState(keys);
+    }
+    HWND focus = GetFocus();
+    PostMessageW(focus, WM_KEYDOWN, key, 1);
+    PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
+    Pump();
+    if (shift) {
+        keys[VK_SHIFT] = 0;
+        SetKeyboardState(keys);
+    }
+}
+
+HWND EditCell(const Grid& grid, int row, int column) {
+    HWND editor = reinterpret_cast<HWND>(grid.Send(LVM_EDITLABELW, row, column));
+    Pump();
+    return editor;
+}
+
+void Type(HWND editor, const wchar_t* text) {
+    SetWindowTextW(editor, text);
+    Pump();
+}
+
+std::vector<int> Reasons(const Parent& parent) {
+    std::vector<int> reasons;
+    for (const auto& notice : parent.notices)
+        if (int(notice.code) == JX_GRID_CHANGED) reasons.push_back(notice.reason);
+    return reasons;
+}
+
+class GridEditorTest : public GridTest {
+protected:
+    void SetUp() override {
+        GridTest::SetUp();
+        ShowWindow(parent_.Handle(), SW_SHOW);
+        SetForegroundWindow(parent_.Handle());
+    }
+    Parent parent_;
+};
+
+TEST_F(GridEditorTest, EscapeStoresAndEnterOnTheLastRowAddsOne) {
+    Grid grid(parent_.Handle(), kKinds);
+    ASSERT_TRUE(grid.SetCsv("a,,,,x\r\nb,,,,y\r\n"));
+    HWND editor = EditCell(grid, 1, 0);
+    ASSERT_TRUE(editor);
+    EXPECT_EQ(GetFocus(), editor);
+    EXPECT_EQ(GetDlgCtrlID(editor), 100);
+    Type(editor, L"changed");
+    parent_.notices.clear();
+    Press(VK_ESCAPE);
+    EXPECT_FALSE(Editor(grid)) << "Escape closes the editor";
+    EXPECT_EQ(grid.Csv(), "a,,,,x\r\nchanged,,,,y\r\n") << "and keeps what was typed";
+    EXPECT_EQ(Reasons(parent_), std::vector<int>{JX_GRID_REASON_CELL_STORED});
+
+    // Enter in the last row: a new row, edited at its first cell.
+    Type(EditCell(grid, 1, 1), L"list");
+    Press(VK_RETURN);
+    ASSERT_EQ(grid.Rows(), 3);
+    ASSERT_TRUE(Editor(grid));
+    Type(Editor(grid), L"third");
+    Press(VK_ESCAPE);
+    EXPECT_EQ(grid.Csv(), "a,,,,x\r\nchanged,list,,,y\r\nthird,,,,\r\n");
+}
+
+TEST_F(GridEditorTest, TabMovesOverReadOnlyCellsAndAddsRowsUnlessFixed) {
+    Grid grid(parent_.Handle(), kKinds);
+    ASSERT_TRUE(grid.SetCsv("a,b,,1/2/2020,x\r\n"));
+    EditCell(grid, 0, 3);
+    // Tab from the date column passes over the read-only one into a new row.
+    Press(VK_TAB);
+    ASSERT_EQ(grid.Rows(), 2);
+    ASSERT_TRUE(Editor(grid));
+    EXPECT_EQ(GetDlgCtrlID(Editor(grid)), 100);
+    // Shift+Tab goes back to the date cell of row 0.
+    Press(VK_TAB, true);
+    ASSERT_TRUE(Editor(grid));
+    EXPECT_EQ(GetDlgCtrlID(Editor(grid)), 103);
+    Press(VK_ESCAPE);
+
+    grid.Send(JX_GRID_SETSTYLE, JX_GRID_FIXED_ROWS, JX_GRID_FIXED_ROWS);
+    EditCell(grid, 1, 3);
+    Press(VK_TAB);
+    EXPECT_EQ(grid.Rows(), 2) << "fixed rows: Tab from the last cell only closes";
+    EXPECT_FALSE(Editor(grid));
+    EXPECT_EQ(EditCell(grid, 2, 0), nullptr) << "and LVM_EDITLABEL adds no row";
+}
+
+TEST_F(GridEditorTest, DateEditorDefaultsAndDeleteEmptiesTheCell) {
+    Grid grid(parent_.Handle(), kKinds);
+    ASSERT_TRUE(grid.SetCsv("a,,,not a date,\r\nb,,,2021-03-04,\r\n"));
+    HWND editor = EditCell(grid, 0, 3);
+    ASSERT_TRUE(editor);
+    SYSTEMTIME today, shown;
+    GetLocalTime(&today);
+    ASSERT_EQ(SendMessageW(editor, DTM_GETSYSTEMTIME, 0, LPARAM(&shown)), GDT_VALID);
+    EXPECT_EQ(shown.wYear, today.wYear) << "a text that is no date opens on the default date";
+    Press(VK_DELETE);
+    EXPECT_FALSE(Editor(grid));
+    EXPECT_EQ(grid.Csv(), "a,,,,\r\nb,,,2021-03-04,\r\n");
+
+    editor = EditCell(grid, 1, 3);
+    ASSERT_EQ(SendMessageW(editor, DTM_GETSYSTEMTIME, 0, LPARAM(&shown)), GDT_VALID);
+    EXPECT_EQ(shown.wYear, 2021);
+    EXPECT_EQ(shown.wMonth, 3);
+    EXPECT_EQ(shown.wDay, 4);
+    Press(VK_ESCAPE);
+}
+
+TEST_F(GridEditorTest, CheckBoxCellsToggleOnClickAndEditOnSpace) {
+    Grid grid(parent_.Handle(), kKinds);
+    ASSERT_TRUE(grid.SetCsv("a,,yes,,\r\n"));
+    RECT cell = {};
+    cell.top = 2;
+    cell.left = LVIR_LABEL;
+    grid.Send(LVM_GETSUBITEMRECT, 0, LPARAM(&cell));
+    const LPARAM middle = MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2);
+    parent_.notices.clear();
+    SendMessageW(grid.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, middle);
+    SendMessageW(grid.Handle(), WM_LBUTTONUP, 0, middle);
+    Pump();
+    EXPECT_FALSE(Editor(grid)) << "a click toggles without an editor";
+    EXPECT_EQ(grid.Csv(), "a,,,,\r\n");
+    EXPECT_EQ(Reasons(parent_), std::vector<int>{JX_GRID_REASON_CELL_STORED});
+    SendMessageW(grid.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, middle);
+    Pump();
+    EXPECT_EQ(grid.Csv(), "a,,Yes,,\r\n");
+
+    // Space edits the first selected row from its first editable cell; the
+    // check-box editor opens when moved into.
+    SetFocus(grid.Handle());
+    Press(VK_SPACE);
+    ASSERT_TRUE(Editor(grid));
+    Press(VK_TAB);
+    Press(VK_TAB);
+    HWND box = Editor(grid);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(GetDlgCtrlID(box), 102);
+    EXPECT_EQ(SendMessageW(box, BM_GETCHECK, 0, 0), BST_CHECKED);
+    SendMessageW(box, BM_CLICK, 0, 0);
+    Pump();
+    Press(VK_ESCAPE);
+    EXPECT_EQ(grid.Csv(), "a,,,,\r\n");
+}
+
+TEST_F(GridEditorTest, TheOwnerVetoesOpeningAndStoring) {
+    Grid grid(parent_.Handle(), kKinds);
+    ASSERT_TRUE(grid.SetCsv("old,,,,\r\n"));
+    const int windows = grid_test::ThreadWindows();
+    parent_.answer = [](const NMHDR& header) -> LRESULT { return header.code == LVN_BEGINLABELEDITA; };
+    EXPECT_EQ(EditCell(grid, 0, 0), nullptr);
+    EXPECT_EQ(grid_test::ThreadWindows(), windows) << "a refused editor is destroyed";
+
+    parent_.answer = [](const NMHDR& header) -> LRESULT { return header.code == LVN_ENDLABELEDITA; };
+    Type(EditCell(grid, 0, 0), L"new");
+    parent_.notices.clear();
+    Press(VK_ESCAPE);
+    EXPECT_EQ(grid.Csv(), "old,,,,\r\n");
+    EXPECT_TRUE(Reasons(parent_).empty());
+    EXPECT_EQ(parent_.labelEdits.back(), UINT(LVN_ENDLABELEDITA));
+}
+
+TEST_F(GridEditorTest, DropdownCellsTakeTheOwnersList) {
+    Grid grid(parent_.Handle(), kKinds);
+    ASSERT_TRUE(grid.SetCsv("a,green,,,\r\n"));
+    HWND filled = nullptr;
+    parent_.answer = [&](const NMHDR& header) -> LRESULT {
+        if (int(header.code) == JX_GRID_LIST_OPENING) {
+            filled = reinterpret_cast<const GridNotify&>(header).list;
+            for (const wchar_t* item : {L"red", L"green", L"blue"})
+                SendMessageW(filled, CB_ADDSTRING, 0, LPARAM(item));
+        }
+        return 0;
+    };
+    HWND editor = EditCell(grid, 0, 1);
+    ASSERT_TRUE(editor);
+    EXPECT_EQ(GetDlgCtrlID(editor), 101);
+    Press(VK_NEXT);  // the edit field asks for its list
+    ASSERT_TRUE(filled);
+    EXPECT_EQ(SendMessageW(filled, CB_GETCURSEL, 0, 0), 1) << "the cell's text is selected";
+    Press(VK_DOWN);
+    parent_.notices.clear();
+    Press(VK_RETURN);
+    EXPECT_FALSE(IsWindow(filled));
+    ASSERT_EQ(Editor(grid), editor);
+    wchar_t text[16] = {};
+    GetWindowTextW(editor, text, 16);
+    EXPECT_STREQ(text, L"blue");
+    ASSERT_FALSE(parent_.notices.empty());
+    EXPECT_EQ(int(parent_.notices[0].code), JX_GRID_LIST_CHOSEN);
+    Press(VK_ESCAPE);
+    EXPECT_EQ(grid.Csv(), "a,blue,,,\r\n");
+}
+
+TEST_F(GridEditorTest, TheGridGoesWithItsEditorOpen) {
+    auto grid = std::make_unique<Grid>(parent_.Handle(), kKinds);
+    ASSERT_TRUE(grid->SetCsv("a,b,,,\r\n"));
+    ASSERT_TRUE(EditCell(*grid, 0, 1));
+    Press(VK_NEXT);
+    grid.reset();
+    Pump();
+    // The fixture checks that every window and block is gone.
+}
+
+}  // namespace
