@@ -11,6 +11,7 @@
 #include "jx/grid.h"
 #include "runtime/host_alloc.h"
 #include "text/str.h"
+#include "window/list_view_helpers.h"
 #include "window/tooltip.h"
 #include "window/window_class.h"
 
@@ -164,7 +165,6 @@ private:
     void DestroyEditorWindows();
     // A row inserted at `position` as the user adds one (reason 1); -1 when none.
     int AddRow(int position);
-    void NewRowBelowEditor();
     void MoveEditor(EditorMove move);
     static LRESULT CALLBACK EditorSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                            DWORD_PTR self);
@@ -178,6 +178,35 @@ private:
     void OpenEditorList();
     void CommitEditorList();
     void CloseEditorList();
+
+    // ---- Row commands (grid_commands.cpp)
+    // True when the key was a command.
+    bool OnCommandKey(WPARAM key);
+    // Runs a JX_GRID_CMD_*; false when the id is none.
+    bool RunCommand(int command);
+    // The selected rows in order; in tree mode with the rows below the last
+    // one that belong to it, which become selected too.
+    ItemIndexList SelectedRows(bool withChildren);
+    void SelectRows(const ItemIndexList& rows);
+    // A new row at the end, or inserted below `below` (else at the selection).
+    void NewRow(bool insert, int below);
+    void RemoveRows(const ItemIndexList& rows);
+    void DeleteRows();
+    void MoveRows(bool up);
+    // Moves `rows` as one block in front of row `before` (Rows() for the end);
+    // in tree mode they take the indent of `targetRow`.
+    void MoveRowsBefore(const ItemIndexList& rows, int before, int targetRow);
+    void ShiftIndents(const ItemIndexList& rows, const ItemIndexList& order, int firstMoved, int targetRow);
+    void CopyRows(const ItemIndexList& rows);
+    bool EmptyEditableCells(int row);
+    void CutRows();
+    void PasteRows(bool replace);
+    // A press on a check box (or a row, with the checkbox-click option); true when it toggled.
+    bool OnCheckBoxPress(POINT at);
+    // Follows a press on `row` until release: true when it became a drag.
+    bool TrackPress(POINT at, int row);
+    // The row under a point, Rows() below the last one.
+    int RowAt(POINT at) const;
 
     // ---- The grid's messages (grid_messages.cpp)
     LRESULT OnGridMessage(UINT message, WPARAM wParam, LPARAM lParam);

@@ -218,17 +218,6 @@ int Grid::AddRow(int position) {
     return row;
 }
 
-void Grid::NewRowBelowEditor() {
-    const int row = editorRow_;
-    CloseEditor();
-    if (style_ & JX_GRID_FIXED_ROWS) {
-        if (IsRow(row + 1)) EditFirstEditable(row + 1);
-        return;
-    }
-    const int added = AddRow(row + 1);
-    if (added >= 0) EditFirstEditable(added);
-}
-
 void Grid::MoveEditor(EditorMove move) {
     int row = editorRow_, column = editorColumn_;
     const int first = FirstEditableColumn(), last = Columns() - 1;
@@ -374,10 +363,14 @@ bool Grid::OnEditorKey(HWND window, WPARAM key) {
     case VK_DOWN:
         MoveEditor(key == VK_UP ? EditorMove::kUp : EditorMove::kDown);
         return true;
-    case VK_RETURN:
+    case VK_RETURN: {
         if (IsMultiLineEditor() && !onButton) return false;
-        NewRowBelowEditor();
+        // As the Insert key: a new row below the edited one.
+        const int row = editorRow_;
+        CloseEditor();
+        NewRow(true, row);
         return true;
+    }
     case VK_ESCAPE:
         // The grid takes the focus; losing it closes the editor, storing its text.
         SetFocus(window_);

@@ -167,7 +167,7 @@ LRESULT Grid::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (editor_) return 0;
         break;
     case WM_MBUTTONDOWN:
-        ClearRowStates(LVIS_SELECTED | LVIS_FOCUSED);  // select none
+        RunCommand(JX_GRID_CMD_SELECT_NONE);
         return 0;
     case CCM_SETUNICODEFORMAT:
         return CallBase(message, TRUE, lParam);
@@ -255,22 +255,27 @@ void Grid::OnDestroy() {
         RemoveWindowSubclass(parent, ParentHook, kParentHookId);
 }
 
-// Space edits the first selected row; the row commands' keys arrive with
-// the row commands, until then the list view has them.
+// The row commands' keys; the others go to the list view.
 LRESULT Grid::OnKeyDown(WPARAM key, LPARAM keyData) {
-    if (key == VK_SPACE && !editor_ && GetModifierKeys() == 0 && CanEdit()) {
-        const int selected = int(CallBase(LVM_GETNEXTITEM, WPARAM(-1), MAKELPARAM(LVNI_SELECTED, 0)));
-        if (OpenEditor(selected >= 0 ? selected : 0, FirstEditableColumn(), false)) return 0;
-    }
+    if (!editor_ && OnCommandKey(key)) return 0;
     return CallBase(WM_KEYDOWN, key, keyData);
 }
 
-// A click without modifiers on a cell edits it; below the last row it adds a
-// row. Check boxes and row drags arrive with the row commands.
+// Check boxes, row drags and drag selection, then a click without modifiers
+// on a cell edits it; below the last row it adds a row.
 LRESULT Grid::OnLButtonDown(WPARAM keys, LPARAM point) {
     SetFocus(window_);
     const POINT at = {GET_X_LPARAM(point), GET_Y_LPARAM(point)};
-    if (at.x < kLeftEdgeWidth || GetModifierKeys() != 0 || !CanEdit()) {
+    if (at.x < kLeftEdgeWidth) {
+        CloseEditor();
+        return CallBase(WM_LBUTTONDOWN, keys, point);
+    }
+    if (OnCheckBoxPress(at)) return 0;
+    if (GetModifierKeys() == 0 && (style_ & JX_GRID_ROW_DRAG) && !(style_ & JX_GRID_FIXED_ROWS)) {
+        const int row = RowAt(at);
+        if (IsRow(row) && TrackPress(at, row)) return 0;
+    }
+    if (GetModifierKeys() != 0 || !CanEdit()) {
         CloseEditor();
         return CallBase(WM_LBUTTONDOWN, keys, point);
     }
@@ -303,10 +308,11 @@ LRESULT Grid::OnLButtonDown(WPARAM keys, LPARAM point) {
     return CallBase(WM_LBUTTONDOWN, keys, point);
 }
 
-// The row menu arrives with the row commands.
-LRESULT Grid::OnContextMenu(WPARAM window, LPARAM point) { return CallBase(WM_CONTEXTMENU, window, point); }
-
-void Grid::OnCommand(WPARAM wParam, LPARAM) { OnEditorCommand(LOWORD(wParam), HIWORD(wParam)); }
+void Grid::OnCommand(WPARAM wParam, LPARAM lParam) {
+    // The row menu's commands come without a control.
+    if (!lParam && HIWORD(wParam) == 0 && RunCommand(LOWORD(wParam))) return;
+    OnEditorCommand(LOWORD(wParam), HIWORD(wParam));
+}
 
 LRESULT Grid::OnNotify(WPARAM wParam, NMHDR* header) {
     if (header && header->code == DTN_DATETIMECHANGE && header->idFrom == kDateEditorId)

@@ -194,6 +194,21 @@ typedef struct GridRowExchange {
     const char* fields;
 } GridRowExchange;
 
+// ---- Row commands: the row menu's ids, which an owner may also send or post
+// as WM_COMMAND (wParam = the id, lParam = 0)
+#define JX_GRID_CMD_CUT 6
+#define JX_GRID_CMD_COPY 7
+#define JX_GRID_CMD_PASTE_INSERT 8
+#define JX_GRID_CMD_PASTE_REPLACE 9
+#define JX_GRID_CMD_ADD_ROW 10
+#define JX_GRID_CMD_INSERT_ROW 11
+#define JX_GRID_CMD_DELETE_ROWS 12
+#define JX_GRID_CMD_MOVE_UP 13
+#define JX_GRID_CMD_MOVE_DOWN 14
+#define JX_GRID_CMD_SELECT_ALL 15
+#define JX_GRID_CMD_SELECT_NONE 16
+#define JX_GRID_CMD_EDIT_SELECTED 17
+
 // ---- Notifications (WM_NOTIFY to the parent). Besides these the grid sends
 // LVN_BEGINLABELEDITA, LVN_ENDLABELEDITA (NMLVDISPINFOA, nonzero refuses),
 // LVN_ITEMCHANGED, NM_CLICK and LVN_BEGINDRAG.
