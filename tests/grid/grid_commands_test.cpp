@@ -1,0 +1,286 @@
+// Row commands of JX_Grid: the row menu, command keys, the clipboard, row
+// drags and check boxes by mouse, in a real parent under the virtual display.
+#include <string>
+#include <vector>
+#include "grid_test_support.h"
+
+namespace {
+
+using grid_test::Grid;
+using grid_test::GridTest;
+using grid_test::Parent;
+using grid_test::Pump;
+
+constexpr wchar_t kTwoColumns[] = L"\r\nName,100\r\nValue,100\r\n";
+
+std::vector<int> Reasons(const Parent& parent) {
+    std::vector<int> reasons;
+    for (const auto& notice : parent.notices)
+        if (int(notice.code) == JX_GRID_CHANGED) reasons.push_back(notice.reason);
+    return reasons;
+}
+
+void Select(const Grid& grid, std::initializer_list<int> rows) {
+    LVITEMW item = {};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    grid.Send(LVM_SETITEMSTATE, WPARAM(-1), LPARAM(&item));
+    for (const int row : rows) {
+        item.state = LVIS_SELECTED;
+        item.stateMask = LVIS_SELECTED;
+        grid.Send(LVM_SETITEMSTATE, WPARAM(row), LPARAM(&item));
+    }
+}
+
+std::vector<int> Selected(const Grid& grid) {
+    std::vector<int> rows;
+    int row = -1;
+    while ((row = int(grid.Send(LVM_GETNEXTITEM, WPARAM(row), MAKELPARAM(LVNI_SELECTED, 0)))) >= 0) rows.push_back(row);
+    return rows;
+}
+
+void Command(const Grid& grid, int id) {
+    grid.Send(WM_COMMAND, WPARAM(id), 0);
+    Pump();
+}
+
+// A key with modifiers held, as the grid reads them.
+void Press(const Grid& grid, WPARAM key, std::initializer_list<BYTE> held = {}) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    for (const BYTE modifier : held) keys[modifier] = 0x80;
+    SetKeyboardState(keys);
+    grid.Send(WM_KEYDOWN, key, 1);
+    for (const BYTE modifier : held) keys[modifier] = 0;
+    SetKeyboardState(keys);
+    Pump();
+}
+
+bool SetClipboard(HWND owner, const wchar_t* text) {
+    if (!OpenClipboard(owner)) return false;
+    EmptyClipboard();
+    const size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    memcpy(GlobalLock(block), text, bytes);
+    GlobalUnlock(block);
+    SetClipboardData(CF_UNICODETEXT, block);
+    CloseClipboard();
+    return true;
+}
+
+std::wstring Clipboard(HWND owner) {
+    std::wstring text;
+    if (!OpenClipboard(owner)) return text;
+    if (HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
+        text = static_cast<const wchar_t*>(GlobalLock(block));
+        GlobalUnlock(block);
+    }
+    CloseClipboard();
+    return text;
+}
+
+class GridCommandsTest : public GridTest {
+protected:
+    void SetUp() override {
+        GridTest::SetUp();
+        ShowWindow(parent_.Handle(), SW_SHOW);
+    }
+    Parent parent_;
+};
+
+TEST_F(GridCommandsTest, DeleteAndMoveWorkOnTheSelection) {
+    Grid grid(parent_.Handle(), kTwoColumns);
+    ASSERT_TRUE(grid.SetCsv("a,1\r\nb,2\r\nc,3\r\n"));
+    Select(grid, {0});
+    Command(grid, JX_GRID_CMD_MOVE_UP);
+    EXPECT_EQ(grid.Csv(), "a,1\r\nb,2\r\nc,3\r\n") << "nothing is above row 0";
+    EXPECT_TRUE(Reasons(parent_).empty());
+    Select(grid, {0, 1});
+    Press(grid, VK_DOWN, {VK_CONTROL});
+    EXPECT_EQ(grid.Csv(), "c,3\r\na,1\r\nb,2\r\n");
+    EXPECT_EQ(Selected(grid), (std::vector<int>{1, 2}));
+    EXPECT_EQ(Reasons(parent_), std::vector<int>{JX_GRID_REASON_ROWS_MOVED});
+
+    parent_.notices.clear();
+    Command(grid, JX_GRID_CMD_SELECT_ALL);
+    Press(grid, VK_DELETE);
+    EXPECT_EQ(grid.Rows(), 0);
+    EXPECT_EQ(grid.ItemCount(), 0);
+    EXPECT_EQ(Reasons(parent_), std::vector<int>{JX_GRID_REASON_ROWS_DELETED}) << "one notification";
+
+    grid.Send(JX_GRID_SETSTYLE, JX_GRID_FIXED_ROWS, JX_GRID_FIXED_ROWS);
+    ASSERT_TRUE(grid.SetCsv("a,1\r\nb,2\r\n"));
+    Select(grid, {0});
+    Press(grid, VK_DELETE);
+    Press(grid, VK_DOWN, {VK_CONTROL});
+    EXPECT_EQ(grid.Csv(), "a,1\r\nb,2\r\n") << "fixed rows stay";
+}
+
+TEST_F(GridCommandsTest, TreeRowsMoveAndGoWithTheirChildren) {
+    Grid grid(parent_.Handle(), kTwoColumns);
+    grid.Send(JX_GRID_SETSTYLE, JX_GRID_TREE | JX_GRID_ROW_PROPERTIES, JX_GRID_TREE | JX_GRID_ROW_PROPERTIES);
+    // Indents from the row prefix: a, its child a1, then b.
+    ASSERT_TRUE(grid.SetCsv("a,1\r\n</////1>a1,2\r\nb,3\r\n"));
+    LVITEMW item = {};
+    item.mask = LVIF_INDENT;
+    item.iItem = 1;
+    grid.Send(LVM_GETITEMW, 0, LPARAM(&item));
+    ASSERT_EQ(item.iIndent, 1);
+    Select(grid, {0});
+    Command(grid, JX_GRID_CMD_MOVE_DOWN);
+    EXPECT_EQ(grid.Csv(), "b,3\r\na,1\r\na1,2\r\n") << "the child goes with its row";
+    EXPECT_EQ(Selected(grid), (std::vector<int>{1, 2}));
+    Command(grid, JX_GRID_CMD_DELETE_ROWS);
+    EXPECT_EQ(grid.Csv(), "b,3\r\n");
+}
+
+TEST_F(GridCommandsTest, CopyCutAndPasteThroughTheClipboard) {
+    Grid grid(parent_.Handle(), kTwoColumns);
+    ASSERT_TRUE(grid.SetCsv("a,1\r\nb,2\r\nc,3\r\n"));
+    Select(grid, {1});
+    Press(grid, 'C', {VK_CONTROL});
+    EXPECT_EQ(Clipboard(parent_.Handle()), L"b,2\r\n");
+    // Pasting inserts at the first selected row.
+    Select(grid, {0});
+    Press(grid, 'V', {VK_CONTROL});
+    EXPECT_EQ(grid.Csv(), "b,2\r\na,1\r\nb,2\r\nc,3\r\n");
+    EXPECT_EQ(Reasons(parent_), std::vector<int>{JX_GRID_REASON_ROWS_PASTED});
+    // Invalid CSV pastes nothing.
+    parent_.notices.clear();
+    ASSERT_TRUE(SetClipboard(parent_.Handle(), L"x,\"y"));
+    Press(grid, 'V', {VK_CONTROL});
+    Press(grid, 'V', {VK_CONTROL, VK_SHIFT});
+    EXPECT_EQ(grid.Rows(), 4);
+    EXPECT_TRUE(Reasons(parent_).empty());
+    // Replacing takes the selected rows' place.
+    ASSERT_TRUE(SetClipboard(parent_.Handle(), L"new,9,extra\r\n"));
+    Select(grid, {0, 1});
+    Press(grid, 'V', {VK_CONTROL, VK_SHIFT});
+    EXPECT_EQ(grid.Csv(), "new,9\r\nb,2\r\nc,3\r\n");
+    EXPECT_EQ(Reasons(parent_), std::vector<int>{JX_GRID_REASON_ROWS_REPLACED});
+    // Cut copies, then deletes.
+    parent_.notices.clear();
+    Select(grid, {2});
+    Press(grid, 'X', {VK_CONTROL});
+    EXPECT_EQ(Clipboard(parent_.Handle()), L"c,3\r\n");
+    EXPECT_EQ(grid.Csv(), "new,9\r\nb,2\r\n");
+    EXPECT_EQ(Reasons(parent_), std::vector<int>{JX_GRID_REASON_ROWS_CUT});
+}
+
+TEST_F(GridCommandsTest, FixedRowsCutAndPasteCellsButNotReadOnlyOnes) {
+    Grid grid(parent_.Handle(), L"2\r\nName,100\r\nValue,100,7\r\nNote,100\r\n");
+    ASSERT_TRUE(grid.SetCsv("a,1,x\r\nb,2,y\r\n"));
+    Select(grid, {0});
+    Press(grid, 'X', {VK_CONTROL});
+    EXPECT_EQ(grid.Rows(), 2);
+    EXPECT_EQ(grid.Csv(), ",1,\r\nb,2,y\r\n") << "the read-only cell keeps its text";
+    ASSERT_TRUE(SetClipboard(parent_.Handle(), L"p,q,r\r\ns,t,u\r\nignored\r\n"));
+    Select(grid, {0, 1});
+    Press(grid, 'V', {VK_CONTROL});
+    EXPECT_EQ(grid.Csv(), "p,1,r\r\ns,2,u\r\n");
+    EXPECT_EQ(Reasons(parent_).back(), JX_GRID_REASON_ROWS_REPLACED);
+}
+
+TEST_F(GridCommandsTest, CheckBoxesToggleByMouse) {
+    Grid grid(parent_.Handle(), kTwoColumns);
+    grid.Send(LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES | JX_GRID_EX_CHECKBOX_CLICK,
+              LVS_EX_CHECKBOXES | JX_GRID_EX_CHECKBOX_CLICK);
+    ASSERT_TRUE(grid.SetCsv("a,1\r\nb,2\r\nc,3\r\n"));
+    RECT row = {};
+    row.left = LVIR_BOUNDS;
+    grid.Send(LVM_GETITEMRECT, 1, LPARAM(&row));
+    const LPARAM onRow = MAKELPARAM(60, (row.top + row.bottom) / 2);
+    std::vector<UINT> codes;
+    parent_.answer = [&](const NMHDR& header) -> LRESULT {
+        if (header.code == UINT(NM_CLICK) || header.code == UINT(LVN_ITEMCHANGED)) codes.push_back(header.code);
+        return 0;
+    };
+    grid.Send(WM_LBUTTONDOWN, MK_LBUTTON, onRow);
+    EXPECT_EQ(grid.StateImage(1), 2u) << "a click on the row checks it";
+    EXPECT_EQ(grid.StateImage(0), 1u);
+    EXPECT_EQ(codes, (std::vector<UINT>{UINT(NM_CLICK), UINT(LVN_ITEMCHANGED)}));
+    // Ctrl+click on an unchecked row's check box checks every row.
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    RECT box = {};
+    box.left = LVIR_ICON;
+    grid.Send(LVM_GETITEMRECT, 0, LPARAM(&box));
+    LVHITTESTINFO hit = {};
+    hit.pt = {box.left - 8, (box.top + box.bottom) / 2};
+    grid.Send(LVM_HITTEST, 0, LPARAM(&hit));
+    ASSERT_TRUE(hit.flags & LVHT_ONITEMSTATEICON) << "the state icon is left of the icon";
+    grid.Send(WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, MAKELPARAM(hit.pt.x, hit.pt.y));
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    for (int each = 0; each < 3; ++each) EXPECT_EQ(grid.StateImage(each), 2u) << each;
+}
+
+TEST_F(GridCommandsTest, ARowDragMovesTheRowWithItsChildren) {
+    Grid grid(parent_.Handle(), kTwoColumns);
+    grid.Send(JX_GRID_SETSTYLE, JX_GRID_TREE | JX_GRID_ROW_DRAG | JX_GRID_ROW_PROPERTIES,
+              JX_GRID_TREE | JX_GRID_ROW_DRAG | JX_GRID_ROW_PROPERTIES);
+    ASSERT_TRUE(grid.SetCsv("a,1\r\n</////1>a1,2\r\nb,3\r\nc,4\r\n"));
+    RECT first = {}, last = {};
+    first.left = last.left = LVIR_BOUNDS;
+    grid.Send(LVM_GETITEMRECT, 0, LPARAM(&first));
+    grid.Send(LVM_GETITEMRECT, 3, LPARAM(&last));
+    const int x = 20;
+    bool began = false;
+    parent_.answer = [&](const NMHDR& header) -> LRESULT {
+        began |= header.code == UINT(LVN_BEGINDRAG);
+        return 0;
+    };
+    // The moves and the release wait in the queue for the drag's loop.
+    PostMessageW(grid.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, first.top + 10));
+    PostMessageW(grid.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, last.bottom + 10));
+    PostMessageW(grid.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(x, last.bottom + 10));
+    grid.Send(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, first.top + 2));
+    Pump();
+    EXPECT_TRUE(began);
+    EXPECT_EQ(grid.Csv(), "b,3\r\nc,4\r\na,1\r\na1,2\r\n");
+    EXPECT_EQ(Reasons(parent_), std::vector<int>{JX_GRID_REASON_ROWS_MOVED});
+}
+
+// The menu's items, read while it is open; then it closes.
+std::vector<std::wstring> g_menuItems;
+void CALLBACK ReadMenu(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND menuWindow = FindWindowW(L"#32768", nullptr);
+    if (!menuWindow) return;
+    KillTimer(nullptr, id);
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[64] = {};
+        GetMenuStringW(menu, UINT(i), text, 64, MF_BYPOSITION);
+        g_menuItems.push_back(text);
+    }
+    EndMenu();
+}
+
+TEST_F(GridCommandsTest, TheRowMenuFollowsTheStyle) {
+    Grid grid(parent_.Handle(), kTwoColumns);
+    SetForegroundWindow(parent_.Handle());
+    struct Case {
+        unsigned style;
+        size_t items;
+        const wchar_t* first;
+        const wchar_t* last;
+    };
+    const Case cases[] = {
+        {0, 14, L"Cut Row\tCtrl+X", L"Edit Selected\tSpacebar"},
+        {JX_GRID_FIXED_ROWS, 8, L"Cut Row Text\tCtrl+X", L"Edit Selected\tSpacebar"},
+        {JX_GRID_FIXED_ROWS | JX_GRID_READ_ONLY, 4, L"Copy Row Text\tCtrl+C", L"Select None\tMiddle-click"},
+    };
+    for (const Case& test : cases) {
+        grid.Send(JX_GRID_SETSTYLE, test.style, JX_GRID_FIXED_ROWS | JX_GRID_READ_ONLY);
+        g_menuItems.clear();
+        const UINT_PTR timer = SetTimer(nullptr, 0, 50, ReadMenu);
+        grid.Send(WM_CONTEXTMENU, WPARAM(grid.Handle()), MAKELPARAM(200, 200));
+        KillTimer(nullptr, timer);
+        ASSERT_EQ(g_menuItems.size(), test.items) << test.style;
+        EXPECT_EQ(g_menuItems.front(), test.first);
+        EXPECT_EQ(g_menuItems.back(), test.last);
+    }
+}
+
+}  // namespace
