@@ -10,6 +10,8 @@
 #include <vector>
 #include "counting_allocator.h"
 #include "exit_codes.h"
+#include "host_string.h"
+#include "jx/combo_box.h"
 #include "jx/dropdown.h"
 #include "jx/edit_control.h"
 #include "loaded_library.h"
@@ -26,6 +28,11 @@ constexpr int kChecksButtonId = 102;
 constexpr int kBitsButtonId = 103;
 constexpr int kMenuButtonId = 104;
 constexpr int kStatusId = 105;
+constexpr int kSingleComboId = 106;
+constexpr int kCheckComboId = 107;
+constexpr int kBitsComboId = 108;
+constexpr int kTypedComboId = 109;
+constexpr int kReadDataButtonId = 110;
 constexpr WORD kNoId = 0xFFFF;
 constexpr UINT kViewFlagsItemId = 201;
 constexpr UINT kClearFlagsItemId = 202;
@@ -42,14 +49,20 @@ constexpr UINT kDemoExitSeconds = 6;
 constexpr UINT kMenuListDelayMs = 400;
 // Dialog units
 constexpr short kDialogWidth = 250;
-constexpr short kDialogHeight = 120;
+constexpr short kDialogHeight = 218;
 constexpr short kMargin = 7;
 constexpr short kRowHeight = 14;
+constexpr short kRowGap = 8;
 constexpr short kLabelWidth = 30;
 constexpr short kButtonWidth = 74;
 constexpr short kButtonGap = 6;
+constexpr short kComboLabelWidth = 40;
+constexpr short kComboRowStep = 18;
+constexpr short kComboHeight = 80;  // a system combo's height with its list; the list here is the dropdown's
+constexpr short kStatusLines = 7;  // the combo data may take two
+constexpr short kStatusLineHeight = 9;
 
-enum class Demo { kNone, kList, kChecks, kMenu };
+enum class Demo { kNone, kList, kChecks, kMenu, kCombo };
 
 // ---- Table texts
 
@@ -90,6 +103,14 @@ std::string ItemRow(const ListItem& item) {
 // Row 0 (images and header flags) and the item rows.
 std::string ListText(const std::string& images, int headerFlags, std::span<const ListItem> items) {
     std::string text = "," + images + ',' + std::to_string(headerFlags) + "\r\n";
+    for (const ListItem& item : items) text += ItemRow(item);
+    return text;
+}
+
+// A combo box's table: row 0 holds the state (selection or check bits), the
+// header flags and the cue banner.
+std::string ComboText(const char* state, unsigned headerFlags, const char* cueBanner, std::span<const ListItem> items) {
+    std::string text = std::string(state) + ",," + std::to_string(headerFlags) + ',' + Quoted(cueBanner) + "\r\n";
     for (const ListItem& item : items) text += ItemRow(item);
     return text;
 }
@@ -138,6 +159,60 @@ const ListItem kViewFlags[] = {
     {"Row numbers", -1, 0, ""},
     {"Check boxes", -1, 0, ""},
     {"Wrap text", -1, 0, ""},
+};
+
+// ---- The combo boxes, loaded with set-data
+
+struct ComboBoxInfo {
+    int id;
+    const wchar_t* label;
+    DWORD style;
+    const char* name;  // in the status text and on stdout
+};
+
+const ComboBoxInfo kComboBoxes[] = {
+    {kSingleComboId, L"Single:", CBS_DROPDOWNLIST, "single"},
+    {kCheckComboId, L"Check list:", CBS_DROPDOWN | CBS_AUTOHSCROLL, "check list"},
+    {kBitsComboId, L"Bit mask:", CBS_DROPDOWN | CBS_AUTOHSCROLL, "bit mask"},
+    {kTypedComboId, L"Typed:", CBS_DROPDOWN | CBS_AUTOHSCROLL, "typed"},
+};
+
+const ListItem kSizes[] = {
+    {"Small", -1, 0, ""},
+    {"Medium", -1, 0, ""},
+    {"Large", -1, 0, ""},
+    {"Extra large", -1, JX_DROPDOWN_ITEM_DISABLED, "Disabled: sold out"},
+};
+
+// Check mode 1: bit 0 of an item's flags is its check.
+const ListItem kBasket[] = {
+    {"Fruit", -1, kHeading, "", kNoColor, kHeadingBack},
+    {"Apples", -1, JX_DROPDOWN_ITEM_CHECKED, ""},
+    {"Pears", -1, 0, ""},
+    {"Plums", -1, 0, ""},
+    {"Vegetables", -1, kHeading, "", kNoColor, kHeadingBack},
+    {"Carrots", -1, 0, ""},
+    {"Leeks", -1, JX_DROPDOWN_ITEM_CHECKED, ""},
+};
+
+// Item i is bit i: the file attributes from FILE_ATTRIBUTE_READONLY to
+// FILE_ATTRIBUTE_TEMPORARY, so that a bit above 0x80 shows in hexadecimal.
+const ListItem kAttributes[] = {
+    {"Read-only", -1, 0, "0x1"},
+    {"Hidden", -1, 0, "0x2"},
+    {"System", -1, 0, "0x4"},
+    {"Volume label", -1, JX_DROPDOWN_ITEM_DISABLED, "0x8: not a file's"},
+    {"Directory", -1, 0, "0x10"},
+    {"Archive", -1, 0, "0x20"},
+    {"Device", -1, 0, "0x40"},
+    {"Normal", -1, 0, "0x80"},
+    {"Temporary", -1, 0, "0x100"},
+};
+
+const ListItem kCities[] = {
+    {"Lisbon", -1, 0, ""},
+    {"Oslo", -1, 0, ""},
+    {"Vienna", -1, 0, ""},
 };
 
 // ---- Icons for the host's __ImageListLoad
@@ -279,6 +354,7 @@ struct DialogState {
     int openLists = 0;
     bool menuOpen = false;
     std::wstring chosen = L"(nothing yet)";
+    std::wstring comboData = L"(press Read data)";
 };
 
 class DialogTemplate {
@@ -304,9 +380,22 @@ public:
         for (int i = 0; i < 3; ++i)
             Item(L"Button", labels[i], WORD(ids[i]), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
                  short(kMargin + i * (kButtonWidth + kButtonGap)), buttonsY, kButtonWidth, kRowHeight);
-        const short statusY = buttonsY + kRowHeight + 8;
+        const short combosY = buttonsY + kRowHeight + kRowGap;
+        const short comboX = kMargin + kComboLabelWidth;
+        const short readX = kMargin + 2 * (kButtonWidth + kButtonGap);
+        for (size_t i = 0; i < std::size(kComboBoxes); ++i) {
+            const short y = short(combosY + i * kComboRowStep);
+            Item(L"Static", kComboBoxes[i].label, kNoId, WS_CHILD | WS_VISIBLE, kMargin, short(y + 2),
+                 kComboLabelWidth, 10);
+            Item(JX_COMBO_CLASS_W, L"", WORD(kComboBoxes[i].id),
+                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | kComboBoxes[i].style, comboX, y,
+                 short(readX - kButtonGap - comboX), kComboHeight);
+        }
+        Item(L"Button", L"Read data", kReadDataButtonId, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, readX,
+             combosY, kButtonWidth, kRowHeight);
+        const short statusY = short(combosY + (std::size(kComboBoxes) - 1) * kComboRowStep + kRowHeight + kRowGap);
         Item(L"Static", L"", kStatusId, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_SUNKEN, kMargin, statusY,
-             kDialogWidth - 2 * kMargin, kDialogHeight - statusY - 2 * kMargin - kRowHeight);
+             kDialogWidth - 2 * kMargin, kStatusLines * kStatusLineHeight);
         Item(L"Button", L"Close", IDCANCEL, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
              kDialogWidth - kMargin - 50, kDialogHeight - kMargin - kRowHeight, 50, kRowHeight);
         reinterpret_cast<DLGTEMPLATE*>(words_.data())->cdit = items_;
@@ -377,7 +466,8 @@ void ShowStatus(HWND dialog) {
     const std::wstring text = L"Chosen in the list: " + state.chosen +
                               L"\nCheck list: " + Names(kGarden, GardenChecks(state.gardenChecks)) +
                               L"\nBit mask: " + HexWide(unsigned(state.styleBits)) + L" (" + Names(kStyles, styles) +
-                              L")\nMenu flags: " + HexWide(state.viewFlagBits) + L" (" + Names(kViewFlags, view) + L")";
+                              L")\nMenu flags: " + HexWide(state.viewFlagBits) + L" (" + Names(kViewFlags, view) +
+                              L")\nCombo data: " + state.comboData;
     SetDlgItemTextW(dialog, kStatusId, text.c_str());
 }
 
@@ -457,6 +547,41 @@ void ShowMenu(HWND dialog, HWND button) {
     KillTimer(dialog, kMenuListTimer);
 }
 
+UINT DialogDataMessage() {
+    static const UINT message = RegisterWindowMessageA(JX_MSG_DIALOGCONTROLDATA);
+    return message;
+}
+
+void LoadComboBoxes(HWND dialog) {
+    const std::string texts[] = {
+        ComboText("1", JX_COMBO_SINGLE, "", kSizes),
+        ComboText("", JX_COMBO_CHECKLIST, "", kBasket),
+        ComboText("0x105", JX_COMBO_BITS_NUMBER | JX_COMBO_FLAG_NUMBERS, "", kAttributes),
+        ComboText("-1", JX_COMBO_SINGLE | JX_COMBO_ADD_TYPED, "A city, or a new one", kCities),
+    };
+    for (size_t i = 0; i < std::size(kComboBoxes); ++i) {
+        HostString data(texts[i]);
+        SendDlgItemMessageW(dialog, kComboBoxes[i].id, DialogDataMessage(), JX_DIALOGDATA_SET,
+                            reinterpret_cast<LPARAM>(data.Record()));
+    }
+}
+
+void ReadComboData(HWND dialog) {
+    DialogState& state = State(dialog);
+    std::wstring values;
+    for (const ComboBoxInfo& combo : kComboBoxes) {
+        // The library may replace the record's block; the host frees whatever it holds.
+        HostString data("");
+        SendDlgItemMessageW(dialog, combo.id, DialogDataMessage(), JX_DIALOGDATA_GET,
+                            reinterpret_cast<LPARAM>(data.Record()));
+        values += (values.empty() ? L"" : L", ") + ToWide(combo.name) + L" \"" +
+                  WideFromCodePage(data.Text(), TableCodePage()) + L"\"";
+    }
+    state.comboData = values;
+    Report(L"combo data: " + values);
+    ShowStatus(dialog);
+}
+
 void RunDemo(HWND dialog) {
     switch (State(dialog).demo) {
     case Demo::kList:
@@ -470,6 +595,11 @@ void RunDemo(HWND dialog) {
     case Demo::kMenu:
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(kMenuButtonId, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, kMenuButtonId)));
+        break;
+    case Demo::kCombo:
+        // The list's loop takes the keys: Pears becomes the current item and gets its check.
+        PostKeys(dialog, {VK_DOWN, VK_DOWN, VK_SPACE});
+        SendDlgItemMessageW(dialog, kCheckComboId, CB_SHOWDROPDOWN, TRUE, 0);
         break;
     case Demo::kNone:
         break;
@@ -492,6 +622,7 @@ void EndEverything(HWND dialog) {
     DialogState& state = State(dialog);
     // The list's loop takes the key first; the menu and the dialog end after it.
     if (state.openLists > 0) PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 1);
+    for (const ComboBoxInfo& combo : kComboBoxes) SendDlgItemMessageW(dialog, combo.id, CB_SHOWDROPDOWN, FALSE, 0);
     if (state.menuOpen) EndMenu();
     EndDialog(dialog, IDCANCEL);
 }
@@ -503,6 +634,7 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         DialogState& state = State(dialog);
         if (state.exitAfterSeconds) SetTimer(dialog, kExitTimer, state.exitAfterSeconds * 1000, nullptr);
         if (state.demo != Demo::kNone) SetTimer(dialog, kDemoTimer, kDemoDelayMs, nullptr);
+        LoadComboBoxes(dialog);
         ShowStatus(dialog);
         return TRUE;
     }
@@ -546,6 +678,9 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         case kMenuButtonId:
             if (HIWORD(wParam) == BN_CLICKED) ShowMenu(dialog, control);
             break;
+        case kReadDataButtonId:
+            if (HIWORD(wParam) == BN_CLICKED) ReadComboData(dialog);
+            break;
         case kClearFlagsItemId: {
             DialogState& state = State(dialog);
             state.viewFlagBits &= ~kViewMask;
@@ -574,7 +709,7 @@ std::optional<DialogState> ParseArgs(Args args) {
             exitGiven = true;
         } else if (args[i - 1] == L"--demo") {
             state.demo = value == L"list" ? Demo::kList : value == L"checks" ? Demo::kChecks
-                       : value == L"menu" ? Demo::kMenu : Demo::kNone;
+                       : value == L"menu" ? Demo::kMenu : value == L"combo" ? Demo::kCombo : Demo::kNone;
             if (state.demo == Demo::kNone) return std::nullopt;
         } else {
             return std::nullopt;
