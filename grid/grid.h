@@ -76,6 +76,19 @@ public:
     void OnParentNotify(NMHDR* header);
 
 private:
+    // An owner may destroy the grid while it handles one of the grid's
+    // notifications: the state then lives until the outermost message of the
+    // grid or of its editor ends.
+    struct MessageScope {
+        Grid* grid;
+        explicit MessageScope(Grid* handled) : grid(handled) { ++grid->depth_; }
+        ~MessageScope() {
+            if (--grid->depth_ == 0 && grid->destroyed_) delete grid;
+        }
+        MessageScope(const MessageScope&) = delete;
+        MessageScope& operator=(const MessageScope&) = delete;
+    };
+
     // ---- The window (grid_window.cpp)
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT CallBase(UINT message, WPARAM wParam, LPARAM lParam) const;
@@ -197,7 +210,8 @@ private:
     // in tree mode they take the indent of `targetRow`.
     void MoveRowsBefore(const ItemIndexList& rows, int before, int targetRow);
     void ShiftIndents(const ItemIndexList& rows, const ItemIndexList& order, int firstMoved, int targetRow);
-    void CopyRows(const ItemIndexList& rows);
+    // False when nothing reached the clipboard.
+    bool CopyRows(const ItemIndexList& rows);
     bool EmptyEditableCells(int row);
     void CutRows();
     void PasteRows(bool replace);

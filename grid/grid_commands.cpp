@@ -88,6 +88,7 @@ LRESULT Grid::OnContextMenu(WPARAM window, LPARAM point) {
 bool Grid::RunCommand(int command) {
     if (command < JX_GRID_CMD_CUT || command > JX_GRID_CMD_EDIT_SELECTED) return false;
     CloseEditor();
+    if (destroyed_) return true;  // by the owner, told of the stored text
     switch (command) {
     case JX_GRID_CMD_CUT:
         CutRows();
@@ -228,8 +229,8 @@ void Grid::ShiftIndents(const ItemIndexList& rows, const ItemIndexList& order, i
 
 // ---- The clipboard
 
-void Grid::CopyRows(const ItemIndexList& rows) {
-    if (rows.empty()) return;
+bool Grid::CopyRows(const ItemIndexList& rows) {
+    if (rows.empty()) return false;
     // With row properties, column 0 carries a fresh prefix instead of a stored one.
     unsigned flags = 0;
     if (style_ & JX_GRID_ROW_PROPERTIES)
@@ -244,7 +245,7 @@ void Grid::CopyRows(const ItemIndexList& rows) {
     }
     str text;
     copied.ToText(text);
-    CopyTextToClipboard(text.Text(), window_);
+    return CopyTextToClipboard(text.Text(), window_);
 }
 
 bool Grid::EmptyEditableCells(int row) {
@@ -259,8 +260,8 @@ bool Grid::EmptyEditableCells(int row) {
 
 void Grid::CutRows() {
     const ItemIndexList rows = SelectedRows(true);
-    CopyRows(rows);
-    if (rows.empty() || ((style_ & JX_GRID_FIXED_ROWS) && (style_ & JX_GRID_READ_ONLY))) return;
+    // Rows that did not reach the clipboard are not removed.
+    if (!CopyRows(rows) || ((style_ & JX_GRID_FIXED_ROWS) && (style_ & JX_GRID_READ_ONLY))) return;
     bool changed = false;
     if (style_ & JX_GRID_FIXED_ROWS) {
         for (const int row : rows) changed |= EmptyEditableCells(row);
@@ -385,6 +386,7 @@ bool Grid::TrackPress(POINT at, int row) {
             ListViewSetItemState(window_, row, LVIS_FOCUSED, LVIS_FOCUSED);
         }
     }
+    if (destroyed_) return true;
     if (!dragging) {
         // A release where it was pressed is a click.
         PostMessageW(window_, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));

@@ -80,7 +80,8 @@ unsigned Grid::CellKind(int row, int column) const { return Header(row).kinds[co
 
 HWND Grid::OpenEditor(int row, int column, bool byClick) {
     CloseEditor();
-    if (!CanEdit() || !IsRow(row) || !IsColumn(column) || column < FirstEditableColumn()) return nullptr;
+    // The owner may have destroyed the grid while it was told of the stored text.
+    if (destroyed_ || !CanEdit() || !IsRow(row) || !IsColumn(column) || column < FirstEditableColumn()) return nullptr;
     const unsigned kind = CellKind(row, column);
     if (BaseKind(kind) == JX_GRID_CELL_CHECKBOX && !(kind & JX_GRID_CELL_BUTTON) && byClick) {
         // A click toggles a check-box cell without an editor.
@@ -253,7 +254,7 @@ void Grid::MoveEditor(EditorMove move) {
         }
         if (row >= Rows()) {
             CloseEditor();
-            if ((style_ & JX_GRID_FIXED_ROWS) || AddRow(Rows()) < 0) return;
+            if (destroyed_ || (style_ & JX_GRID_FIXED_ROWS) || AddRow(Rows()) < 0) return;
             row = Rows() - 1;
         }
         if (!IsPassedOver(CellKind(row, column))) {
@@ -272,7 +273,9 @@ LRESULT CALLBACK Grid::EditorSubclass(HWND window, UINT message, WPARAM wParam, 
         RemoveWindowSubclass(window, EditorSubclass, id);
         return DefSubclassProc(window, message, wParam, lParam);
     }
-    return reinterpret_cast<Grid*>(self)->OnEditorMessage(window, message, wParam, lParam);
+    Grid* grid = reinterpret_cast<Grid*>(self);
+    MessageScope scope(grid);
+    return grid->OnEditorMessage(window, message, wParam, lParam);
 }
 
 LRESULT Grid::OnEditorMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -368,7 +371,7 @@ bool Grid::OnEditorKey(HWND window, WPARAM key) {
         // As the Insert key: a new row below the edited one.
         const int row = editorRow_;
         CloseEditor();
-        NewRow(true, row);
+        if (!destroyed_) NewRow(true, row);
         return true;
     }
     case VK_ESCAPE:

@@ -105,15 +105,7 @@ LRESULT CALLBACK Grid::Procedure(HWND window, UINT message, WPARAM wParam, LPARA
         SetWindowLongPtrW(window, g_class.baseExtra, reinterpret_cast<LONG_PTR>(grid));
     }
     if (message != WM_NCDESTROY) {
-        // An owner may destroy the grid while it handles one of the grid's
-        // notifications: the state then lives until the outermost message ends.
-        struct Depth {
-            Grid* grid;
-            explicit Depth(Grid* g) : grid(g) { ++grid->depth_; }
-            ~Depth() {
-                if (--grid->depth_ == 0 && grid->destroyed_) delete grid;
-            }
-        } depth(grid);
+        MessageScope scope(grid);
         return grid->OnMessage(message, wParam, lParam);
     }
     grid->OnDestroy();

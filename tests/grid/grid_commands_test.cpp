@@ -284,3 +284,70 @@ TEST_F(GridCommandsTest, TheRowMenuFollowsTheStyle) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GridCommandsTest, AHeldClipboardLosesNoRows) {
+    Grid grid(parent_.Handle(), kTwoColumns);
+    ASSERT_TRUE(grid.SetCsv("a,1\r\nb,2\r\n"));
+    // Another window keeps the clipboard open.
+    HWND other = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(OpenClipboard(other));
+    Select(grid, {0});
+    Press(grid, 'X', {VK_CONTROL});
+    Press(grid, 'V', {VK_CONTROL});
+    CloseClipboard();
+    DestroyWindow(other);
+    EXPECT_EQ(grid.Csv(), "a,1\r\nb,2\r\n") << "a cut that could not copy removes nothing";
+    EXPECT_TRUE(Reasons(parent_).empty());
+}
+
+TEST_F(GridCommandsTest, TheDialogClosesDuringARowDrag) {
+    {
+        Parent parent;
+        Grid grid(parent.Handle(), kTwoColumns);
+        grid.Send(JX_GRID_SETSTYLE, JX_GRID_ROW_DRAG, JX_GRID_ROW_DRAG);
+        ASSERT_TRUE(grid.SetCsv("a,1\r\nb,2\r\n"));
+        PostMessageW(grid.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(20, 40));
+        PostMessageW(parent.Handle(), WM_CLOSE, 0, 0);
+        PostMessageW(grid.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(20, 60));
+        grid.Send(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 8));
+        Pump();
+        EXPECT_FALSE(IsWindow(grid.Handle()));
+    }
+}
+
+TEST_F(GridCommandsTest, KeysComeWhileTheOwnerDestroysTheGrid) {
+    {
+        Parent parent;
+        Grid grid(parent.Handle(), kTwoColumns);
+        ASSERT_TRUE(grid.SetCsv("a,1\r\nb,2\r\n"));
+        parent.onChange = [](const GridNotify& note) {
+            if (note.reason == JX_GRID_REASON_ROWS_DELETED) DestroyWindow(note.header.hwndFrom);
+        };
+        Select(grid, {0});
+        for (const WPARAM key : {VK_DELETE, VK_DELETE, VK_INSERT}) PostMessageW(grid.Handle(), WM_KEYDOWN, key, 1);
+        Pump();
+        EXPECT_FALSE(IsWindow(grid.Handle()));
+    }
+}
+
+TEST_F(GridCommandsTest, TheOwnerDestroysTheGridWhenTextIsStored) {
+    {
+        Parent parent;
+        Grid grid(parent.Handle(), kTwoColumns);
+        ASSERT_TRUE(grid.SetCsv("a,1\r\n"));
+        parent.answer = [](const NMHDR& header) -> LRESULT {
+            if (header.code == LVN_ENDLABELEDITA) DestroyWindow(header.hwndFrom);
+            return 0;
+        };
+        HWND editor = reinterpret_cast<HWND>(grid.Send(LVM_EDITLABELW, 0, 0));
+        ASSERT_TRUE(editor);
+        PostMessageW(editor, WM_KEYDOWN, VK_RETURN, 1);
+        PostMessageW(editor, WM_KEYDOWN, VK_TAB, 1);
+        Pump();
+        EXPECT_FALSE(IsWindow(grid.Handle()));
+    }
+}
+
+}  // namespace
