@@ -59,7 +59,7 @@ public:
     Fuzzer(const Grid& grid, unsigned seed) : grid_(grid), random_(seed) {}
 
     void Step() {
-        switch (Pick(14)) {
+        switch (Pick(15)) {
         case 0: SetCsv(); break;
         case 1: SetMalformedCsv(); break;
         case 2: PutRow(); break;
@@ -72,6 +72,7 @@ public:
         case 9: BadRecords(); break;
         case 10: ListViewNoise(); break;
         case 11: if (Pick(8) == 0) { grid_.Send(LVM_DELETEALLITEMS); model_.clear(); } break;
+        case 12: UserInput(); break;
         default: SetCsv(); break;
         }
     }
@@ -362,6 +363,47 @@ private:
             break;
         }
         }
+    }
+
+    // What a user does: menu commands, command keys, clicks and typing into
+    // the editor they open. The rows that result are taken as the model's.
+    void UserInput() {
+        switch (Pick(4)) {
+        case 0:
+            grid_.Send(WM_COMMAND, WPARAM(JX_GRID_CMD_CUT + Pick(JX_GRID_CMD_EDIT_SELECTED - JX_GRID_CMD_CUT + 1)), 0);
+            break;
+        case 1: {
+            static const WPARAM kKeys[] = {VK_DELETE, VK_INSERT, VK_UP, VK_DOWN, 'X', 'C', 'V', 'A', VK_SPACE, VK_ADD};
+            BYTE keys[256] = {};
+            GetKeyboardState(keys);
+            keys[VK_CONTROL] = Pick(2) ? 0x80 : 0;
+            keys[VK_SHIFT] = Pick(4) == 0 ? 0x80 : 0;
+            SetKeyboardState(keys);
+            grid_.Send(WM_KEYDOWN, kKeys[Pick(int(std::size(kKeys)))], 1);
+            keys[VK_CONTROL] = keys[VK_SHIFT] = 0;
+            SetKeyboardState(keys);
+            break;
+        }
+        case 2: {
+            // The release waits in the queue, so that no press tracks the mouse for ever.
+            const LPARAM point = MAKELPARAM(Pick(600), Pick(200));
+            PostMessageW(grid_.Handle(), WM_LBUTTONUP, 0, point);
+            grid_.Send(WM_LBUTTONDOWN, MK_LBUTTON, point);
+            break;
+        }
+        case 3:
+            grid_.Send(LVM_EDITLABELW, WPARAM(Pick(int(model_.size()) + 2)), LPARAM(Pick(kColumns + 1) - 1));
+            break;
+        }
+        if (HWND editor = reinterpret_cast<HWND>(grid_.Send(LVM_GETEDITCONTROL))) {
+            SetWindowTextW(editor, Pick(2) ? L"typed" : L"");
+            static const WPARAM kEditorKeys[] = {VK_TAB, VK_RETURN, VK_ESCAPE, VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT};
+            PostMessageW(editor, WM_KEYDOWN, kEditorKeys[Pick(int(std::size(kEditorKeys)))], 1);
+            grid_test::Pump();
+        }
+        grid_.Send(LVM_EDITLABELW, WPARAM(-1), 0);  // closes an editor still open, storing its text
+        grid_test::Pump();
+        model_ = ReadRows();
     }
 
     const Grid& grid_;
