@@ -53,6 +53,24 @@ double Paint(HWND parent, HWND grid, int first, int rows) {
     return bench::Seconds() - start;
 }
 
+// The text as the clipboard's Unicode text.
+bool PutOnClipboard(HWND owner, const std::string& text) {
+    const int units = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), int(text.size()) + 1, nullptr, 0);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size_t(units) * sizeof(wchar_t));
+    if (!block) return false;
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), int(text.size()) + 1, static_cast<wchar_t*>(GlobalLock(block)), units);
+    GlobalUnlock(block);
+    if (!OpenClipboard(owner)) {
+        GlobalFree(block);
+        return false;
+    }
+    EmptyClipboard();
+    const bool put = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+    if (!put) GlobalFree(block);
+    CloseClipboard();
+    return put;
+}
+
 }  // namespace
 
 int main() {
@@ -127,12 +145,24 @@ int main() {
     const double top = bench::Fastest(kRuns, [&] { return Paint(parent, grid, 0, screen); });
     const double bottom = bench::Fastest(kRuns, [&] { return Paint(parent, grid, kRows - screen, screen); });
 
+    // Pasting every row at once: the clipboard holds the text, no row is
+    // selected, so the rows go after the last one.
+    const double paste = bench::Fastest(kRuns, [&] {
+        SendMessageW(grid, LVM_DELETEALLITEMS, 0, 0);
+        if (!PutOnClipboard(parent, text)) return 0.0;
+        const double start = bench::Seconds();
+        SendMessageW(grid, WM_COMMAND, JX_GRID_CMD_PASTE_INSERT, 0);
+        return bench::Seconds() - start;
+    });
+    if (SendMessageW(grid, LVM_GETITEMCOUNT, 0, 0) != kRows) fprintf(stderr, "grid_bench: the paste lost rows\n");
+
     bench::PrintFigure("grid-text-size", megabytes, "MB");
     bench::PrintFigure("grid-set", megabytes / set, "MB/s");
     bench::PrintFigure("grid-get", megabytes / get, "MB/s");
     bench::PrintFigure("grid-sort", kRows / sort, "rows/s");
     bench::PrintFigure("grid-peak-vs-text", peak, "x");
     bench::PrintFigure("grid-paint-screen", top / kPaintRepeats * 1e6, "us");
+    bench::PrintFigure("grid-paste-1m", paste * 1e3, "ms");
     bench::PrintRatio("grid-set-vs-csv-parse", parse, set);
     bench::PrintRatio("grid-get-vs-csv-write", write, get);
     bench::PrintRatio("grid-sort-vs-csv-sort", tableSort, sort);
