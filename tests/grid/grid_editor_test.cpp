@@ -227,3 +227,49 @@ TEST_F(GridEditorTest, TheGridGoesWithItsEditorOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GridEditorTest, TheCellButtonTellsTheOwner) {
+    {
+        // A tip's text passes through the thread's scratch strings, which stay
+        // with the thread until the library goes: made before the count starts.
+        Grid warm(parent_.Handle(), L"\r\nPath,150,16\r\n");
+        ASSERT_TRUE(warm.SetCsv("x\r\n"));
+        EditCell(warm, 0, 0);
+        warm.Send(JX_GRID_SETCELLBUTTON, JX_GRID_ICON_UNCHANGED, LPARAM("tip"));
+    }
+    Pump();
+    blocksBefore_ = grid_test::LiveBlocks();
+    Grid grid(parent_.Handle(), L"\r\nPath,150,16\r\nFixed,150,23\r\n");
+    ASSERT_TRUE(grid.SetCsv("c:\\file,stays\r\n"));
+    EXPECT_EQ(grid.Send(JX_GRID_SETCELLBUTTON, JX_GRID_ICON_LIBRARY, 0), FALSE) << "no button without an editor";
+    HWND editor = EditCell(grid, 0, 0);
+    ASSERT_TRUE(editor);
+    HWND button = GetDlgItem(grid.Handle(), 200);
+    ASSERT_TRUE(button);
+    RECT editorRect, buttonRect;
+    GetWindowRect(editor, &editorRect);
+    GetWindowRect(button, &buttonRect);
+    EXPECT_EQ(buttonRect.left, editorRect.right) << "the button ends the cell";
+    EXPECT_EQ(buttonRect.right - buttonRect.left, 22);
+    EXPECT_EQ(grid.Send(JX_GRID_SETCELLBUTTON, JX_GRID_ICON_LIBRARY, LPARAM("Browse")), TRUE);
+    std::string told;
+    parent_.answer = [&](const NMHDR& header) -> LRESULT {
+        if (int(header.code) == JX_GRID_BUTTON_CLICKED) told = reinterpret_cast<const GridNotify&>(header).text;
+        return 0;
+    };
+    SendMessageW(button, BM_CLICK, 0, 0);
+    Pump();
+    EXPECT_EQ(told, "c:\\file");
+    EXPECT_EQ(GetFocus(), editor) << "the focus goes back to the editor";
+    Press(VK_ESCAPE);
+    // A read-only cell with a button gives the button the focus.
+    ASSERT_TRUE(EditCell(grid, 0, 1));
+    EXPECT_EQ(GetFocus(), GetDlgItem(grid.Handle(), 200));
+    EXPECT_EQ(GetWindowLongW(Editor(grid), GWL_STYLE) & ES_READONLY, ES_READONLY);
+    Press(VK_ESCAPE);
+    EXPECT_EQ(grid.Csv(), "c:\\file,stays\r\n");
+}
+
+}  // namespace
