@@ -2,7 +2,7 @@
 //
 //   jxhost [run] [--exit-after SECONDS] [--code-page N]
 //   jxhost dragdrop [--exit-after SECONDS]
-//   jxhost grid [--exit-after SECONDS] [FILE.csv]
+//   jxhost grid [--exit-after SECONDS] [--demo text|dropdown|checkbox|date|list|menu] [FILE.csv]
 //   jxhost dropdown [--exit-after SECONDS] [--demo list|checks|menu|combo]
 //   jxhost stem [--all-words] [--spaces] TEXT|FILE|-
 //   jxhost wrap --width N [--break TEXT] [--chars TEXT] [--join] [--keep-spaces] FILE|-
@@ -161,7 +161,7 @@ constexpr std::wstring_view kOptionPrefix = L"--";
 int Usage() {
     PrintLine(L"usage: jxhost [run] [--exit-after SECONDS] [--code-page N]");
     PrintLine(L"       jxhost dragdrop [--exit-after SECONDS]");
-    PrintLine(L"       jxhost grid [--exit-after SECONDS] [FILE.csv]");
+    PrintLine(L"       jxhost grid [--exit-after SECONDS] [--demo text|dropdown|checkbox|date|list|menu] [FILE.csv]");
     PrintLine(L"       jxhost dropdown [--exit-after SECONDS] [--demo list|checks|menu|combo]");
     PrintLine(L"       jxhost stem [--all-words] [--spaces] TEXT|FILE|-");
     PrintLine(L"       jxhost wrap --width N [--break TEXT] [--chars TEXT] [--join] [--keep-spaces] FILE|-");
