@@ -187,7 +187,7 @@ private:
     bool IsMultiLineEditor() const;
     bool ClosesOnFocusTo(HWND focus) const;
     void OnEditorCommand(int id, int code);
-    GridNotify ListNotice() const;
+
     void OpenEditorList();
     void CommitEditorList();
     void CloseEditorList();
@@ -253,6 +253,9 @@ private:
     // The change notification; none while another grid notification is on its way.
     void NotifyChange(int reason);
     void NotifyCellChange(int reason, int row, int column, unsigned kind);
+    // The record of a grid notification about a cell, without code and reason.
+    GridNotify CellNotice(int row, int column, unsigned kind) const;
+    GridNotify EditorNotice() const { return CellNotice(editorRow_, editorColumn_, editorKind_); }
 
     // Destroyed in reverse: tooltip, image list, scratch texts, table, columns.
     ColumnList columns_;

@@ -407,30 +407,12 @@ void Grid::OnEditorCommand(int id, int code) {
         break;
     case kCellButtonId:
         if (code == BN_CLICKED && editor_) {
-            GridNotify record = {};
-            record.editor = editor_;
-            record.kind = editorKind_;
-            record.row = editorRow_;
-            record.column = editorColumn_;
-            record.index = -1;
-            record.text = Cell(editorRow_, editorColumn_);
+            GridNotify record = EditorNotice();
             SendNotify(record.header, UINT(JX_GRID_BUTTON_CLICKED));
             if (editor_) SetFocus(editor_);
         }
         break;
     }
-}
-
-GridNotify Grid::ListNotice() const {
-    GridNotify record = {};
-    record.editor = editor_;
-    record.list = editorList_;
-    record.kind = editorKind_;
-    record.row = editorRow_;
-    record.column = editorColumn_;
-    record.index = -1;
-    record.text = IsRow(editorRow_) && IsColumn(editorColumn_) ? Cell(editorRow_, editorColumn_) : nullptr;
-    return record;
 }
 
 void Grid::OpenEditorList() {
@@ -443,7 +425,7 @@ void Grid::OpenEditorList() {
                                   g_module.moduleInstance, nullptr);
     if (!editorList_) return;
     SendMessageW(editorList_, WM_SETFONT, SendMessageW(window_, WM_GETFONT, 0, 0), FALSE);
-    GridNotify record = ListNotice();
+    GridNotify record = EditorNotice();
     SendNotify(record.header, UINT(JX_GRID_LIST_OPENING));
     if (!editorList_) return;
     str text;
@@ -471,7 +453,7 @@ void Grid::CommitEditorList() {
     }
     editorList_ = nullptr;
     SendMessageW(list, CB_SHOWDROPDOWN, FALSE, 0);
-    GridNotify record = ListNotice();
+    GridNotify record = EditorNotice();
     record.list = list;
     record.index = index;
     // The owner may keep the editor's text by answering nonzero.

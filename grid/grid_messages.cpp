@@ -426,16 +426,22 @@ void Grid::NotifyChange(int reason) {
         NotifyCellChange(reason, -1, -1, 0);
 }
 
-void Grid::NotifyCellChange(int reason, int row, int column, unsigned kind) {
-    if (notifying_) return;
-    modified_ = true;
+GridNotify Grid::CellNotice(int row, int column, unsigned kind) const {
     GridNotify record = {};
     record.editor = editor_;
+    record.list = editorList_;
     record.kind = kind;
     record.row = row;
     record.column = column;
     record.index = -1;
     record.text = IsRow(row) && IsColumn(column) ? Cell(row, column) : nullptr;
+    return record;
+}
+
+void Grid::NotifyCellChange(int reason, int row, int column, unsigned kind) {
+    if (notifying_) return;
+    modified_ = true;
+    GridNotify record = CellNotice(row, column, kind);
     record.reason = reason;
     SendNotify(record.header, UINT(JX_GRID_CHANGED));
     if (editor_ && IsWindow(editor_)) SetFocus(editor_);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 #include "counting_allocator.h"
+#include "thread_windows.h"
 #include "jx/dropdown.h"
 
 namespace control_test {
@@ -14,30 +15,9 @@ namespace control_test {
 constexpr UINT kStepMs = 30;
 constexpr UINT kSafetyMs = 5000;
 
-inline size_t LiveBlocks() { return jxhost::Allocator().Stats().liveBlocks; }
-
-inline BOOL CALLBACK CountChild(HWND, LPARAM counter) {
-    ++*reinterpret_cast<int*>(counter);
-    return TRUE;
-}
-inline BOOL CALLBACK CountWindow(HWND window, LPARAM counter) {
-    ++*reinterpret_cast<int*>(counter);
-    EnumChildWindows(window, CountChild, counter);
-    return TRUE;
-}
-inline int ThreadWindows() {
-    int count = 0;
-    EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
-    return count;
-}
-
-inline void Pump() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
+using test_support::LiveBlocks;
+using test_support::Pump;
+using test_support::ThreadWindows;
 
 // The open popup of this thread, or null.
 inline HWND OpenPopup() {

@@ -9,39 +9,16 @@
 #include <string>
 #include <vector>
 #include "counting_allocator.h"
+#include "thread_windows.h"
 #include "host_string.h"
 #include "jx/grid.h"
 #include "loaded_library.h"
 
 namespace grid_test {
 
-inline size_t LiveBlocks() { return jxhost::Allocator().Stats().liveBlocks; }
-
-inline BOOL CALLBACK CountWindow(HWND, LPARAM counter) {
-    ++*reinterpret_cast<int*>(counter);
-    return TRUE;
-}
-
-inline BOOL CALLBACK CountWindowAndChildren(HWND window, LPARAM counter) {
-    ++*reinterpret_cast<int*>(counter);
-    EnumChildWindows(window, CountWindow, counter);
-    return TRUE;
-}
-
-// Windows of this thread, top-level and children.
-inline int ThreadWindows() {
-    int count = 0;
-    EnumThreadWindows(GetCurrentThreadId(), CountWindowAndChildren, reinterpret_cast<LPARAM>(&count));
-    return count;
-}
-
-inline void Pump() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
+using test_support::LiveBlocks;
+using test_support::Pump;
+using test_support::ThreadWindows;
 
 // A top-level window, parent of the grids under test.
 class Parent {
