@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <stdlib.h>
+#include <algorithm>
 #include <optional>
 #include <random>
 #include <string>
@@ -340,6 +342,12 @@ TEST_F(ComboBoxTest, DestroyedWhileItsListIsOpen) {
     DestroyWindow(big);
 }
 
+// Steps of the random sequences: JX_FUZZ_ITERATIONS / 100 (./jx fuzz runs many more).
+int FuzzSteps() {
+    const char* setting = getenv("JX_FUZZ_ITERATIONS");
+    return setting ? std::max(atoi(setting) / 100, 1) : 2000;
+}
+
 // Random message sequences against a count of the items.
 TEST_F(ComboBoxTest, RandomMessageSequences) {
     HWND combo = Create(CBS_DROPDOWN);
@@ -351,7 +359,7 @@ TEST_F(ComboBoxTest, RandomMessageSequences) {
     const Sample samples[] = {{"", 0},           {"-1\r\na\r\nb\r\n", 2}, {"0,,1\r\na\r\nb,,1\r\n", 2},
                          {"0x3,,2\r\na\r\nb\r\nc\r\n", 3}, {"a,\"b", 0},   {"5 x\r\nonly\r\n", 1}};
     int expected = 0;
-    for (int step = 0; step < 2000; ++step) {
+    for (int step = 0; step < FuzzSteps(); ++step) {
         const int index = int(random() % 8) - 2;
         switch (random() % 9) {
         case 0: {
