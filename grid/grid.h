@@ -271,6 +271,7 @@ private:
     HWND editorList_ = nullptr;  // a dropdown cell's open list
     bool editorOpening_ = false;  // no change notifications while an editor is made
     bool storeEmpty_ = false;     // Delete in the date editor
+    bool dateChanged_ = false;    // the user changed the date editor's value
     int editorRow_ = -1;
     int editorColumn_ = -1;
     unsigned editorKind_ = 0;

@@ -121,7 +121,7 @@ bool Grid::RunCommand(int command) {
     case JX_GRID_CMD_EDIT_SELECTED: {
         if (!CanEdit() || Rows() == 0) return false;
         const int selected = int(CallBase(LVM_GETNEXTITEM, WPARAM(-1), MAKELPARAM(LVNI_SELECTED, 0)));
-        return OpenEditor(selected >= 0 ? selected : 0, FirstEditableColumn(), false) != nullptr;
+        return EditFirstEditable(selected >= 0 ? selected : 0) != nullptr;
     }
     }
     return false;
@@ -209,6 +209,10 @@ void Grid::MoveRowsBefore(const ItemIndexList& rows, int before, int targetRow) 
         }
         if (row < Rows() && !moved[size_t(row)]) order.push_back(row);
     }
+    // A block dropped where it stands moves nothing.
+    bool same = true;
+    for (size_t i = 0; i < order.size() && same; ++i) same = order[i] == int(i);
+    if (same) return;
     if (style_ & JX_GRID_TREE) ShiftIndents(rows, order, firstMoved, targetRow);
     table_.ReorderRows(order.data());
     ItemIndexList placed;
@@ -319,7 +323,9 @@ bool Grid::OnCheckBoxPress(POINT at) {
     hit.pt = at;
     CallBase(LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
     const unsigned modifiers = GetModifierKeys();
-    if (!IsRow(hit.iItem) || !((hit.flags & LVHT_ONITEMSTATEICON) || (checkboxClick_ && modifiers == 0))) return false;
+    // With full-row selection the other columns report all the LVHT_ONITEM bits.
+    const bool onBox = (hit.flags & LVHT_ONITEM) == LVHT_ONITEMSTATEICON;
+    if (!IsRow(hit.iItem) || !(onBox || (checkboxClick_ && modifiers == 0))) return false;
     const int state = Header(hit.iItem).StateImage();
     if (state != kUnchecked && state != kChecked) return false;
     NMITEMACTIVATE click = {};

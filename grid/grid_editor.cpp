@@ -21,7 +21,8 @@ namespace {
 
 constexpr UINT_PTR kEditorSubclassId = 1;
 
-constexpr DWORD kMultiLineStyle = WS_BORDER | WS_VSCROLL | ES_AUTOVSCROLL | ES_MULTILINE;
+// Enter must make a new line in a dialog too.
+constexpr DWORD kMultiLineStyle = WS_BORDER | WS_VSCROLL | ES_AUTOVSCROLL | ES_MULTILINE | ES_WANTRETURN;
 constexpr DWORD kCheckBoxStyle = BS_AUTOCHECKBOX | BS_LEFTTEXT | BS_NOTIFY | BS_FLAT;
 constexpr DWORD kCellButtonStyle = WS_VISIBLE | BS_NOTIFY | BS_ICON;
 constexpr DWORD kListStyle = WS_VSCROLL | CBS_DROPDOWN;
@@ -171,8 +172,14 @@ void Grid::CloseEditor() {
     const int row = editorRow_, column = editorColumn_;
     const unsigned kind = editorKind_;
     str text;
-    if (!storeEmpty_) WindowTextOf(editor_, text);
-    storeEmpty_ = false;
+    // A date the user did not change keeps the cell's own text, whatever the
+    // picker would show for it.
+    if (!storeEmpty_) {
+        if (BaseKind(kind) == JX_GRID_CELL_DATE && !dateChanged_)
+            text.Assign(Cell(row, column));
+        else
+            WindowTextOf(editor_, text);
+    }
     DestroyEditorWindows();
 
     NMLVDISPINFOA info = {};
@@ -191,6 +198,7 @@ void Grid::DestroyEditorWindows() {
     HWND editor = editor_, button = cellButton_;
     editor_ = cellButton_ = nullptr;
     editorList_ = nullptr;
+    storeEmpty_ = dateChanged_ = false;
     editorRow_ = editorColumn_ = -1;
     cellButtonTip_.Destroy();
     if (button) DestroyWindow(button);

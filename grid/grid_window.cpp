@@ -307,8 +307,10 @@ void Grid::OnCommand(WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT Grid::OnNotify(WPARAM wParam, NMHDR* header) {
-    if (header && header->code == DTN_DATETIMECHANGE && header->idFrom == kDateEditorId)
+    if (header && header->code == DTN_DATETIMECHANGE && header->idFrom == kDateEditorId && !editorOpening_) {
+        dateChanged_ = true;
         NotifyChange(JX_GRID_REASON_EDITOR_TEXT);
+    }
     const LRESULT result = CallBase(WM_NOTIFY, wParam, reinterpret_cast<LPARAM>(header));
     if (header && header->code == TTN_GETDISPINFOW &&
         header->hwndFrom == reinterpret_cast<HWND>(CallBase(LVM_GETTOOLTIPS, 0, 0))) {

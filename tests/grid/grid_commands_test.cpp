@@ -216,6 +216,20 @@ TEST_F(GridCommandsTest, CheckBoxesToggleByMouse) {
     for (int each = 0; each < 3; ++each) EXPECT_EQ(grid.StateImage(each), 2u) << each;
 }
 
+TEST_F(GridCommandsTest, ACheckBoxGridStillEditsItsCells) {
+    Grid grid(parent_.Handle(), kTwoColumns);
+    grid.Send(LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES, LVS_EX_CHECKBOXES);
+    ASSERT_TRUE(grid.SetCsv("a,1\r\n"));
+    RECT cell = {};
+    cell.top = 1;
+    cell.left = LVIR_LABEL;
+    grid.Send(LVM_GETSUBITEMRECT, 0, LPARAM(&cell));
+    grid.Send(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2));
+    EXPECT_TRUE(grid.Send(LVM_GETEDITCONTROL)) << "a click in another column edits the cell";
+    EXPECT_EQ(grid.StateImage(0), 1u) << "and leaves the check box alone";
+    grid.Send(LVM_EDITLABELW, WPARAM(-1), 0);
+}
+
 TEST_F(GridCommandsTest, ARowDragMovesTheRowWithItsChildren) {
     Grid grid(parent_.Handle(), kTwoColumns);
     grid.Send(JX_GRID_SETSTYLE, JX_GRID_TREE | JX_GRID_ROW_DRAG | JX_GRID_ROW_PROPERTIES,

@@ -128,7 +128,10 @@ TEST_F(GridEditorTest, DateEditorDefaultsAndDeleteEmptiesTheCell) {
     EXPECT_EQ(shown.wYear, 2021);
     EXPECT_EQ(shown.wMonth, 3);
     EXPECT_EQ(shown.wDay, 4);
+    parent_.notices.clear();
     Press(VK_ESCAPE);
+    EXPECT_EQ(grid.Csv(), "a,,,,\r\nb,,,2021-03-04,\r\n") << "an unchanged date keeps its text";
+    EXPECT_TRUE(Reasons(parent_).empty());
 }
 
 TEST_F(GridEditorTest, CheckBoxCellsToggleOnClickAndEditOnSpace) {
@@ -270,6 +273,25 @@ TEST_F(GridEditorTest, TheCellButtonTellsTheOwner) {
     EXPECT_EQ(GetWindowLongW(Editor(grid), GWL_STYLE) & ES_READONLY, ES_READONLY);
     Press(VK_ESCAPE);
     EXPECT_EQ(grid.Csv(), "c:\\file,stays\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(GridEditorTest, EnterMakesANewLineInAMultiLineEditor) {
+    Grid grid(parent_.Handle(), L"\r\nNotes,150,8\r\n");
+    ASSERT_TRUE(grid.SetCsv("first\r\n"));
+    HWND editor = EditCell(grid, 0, 0);
+    ASSERT_TRUE(editor);
+    SendMessageW(editor, EM_SETSEL, 5, 5);
+    Press(VK_RETURN);
+    EXPECT_EQ(Editor(grid), editor) << "the editor stays";
+    EXPECT_EQ(grid.Rows(), 1) << "and no row is added";
+    wchar_t text[32] = {};
+    GetWindowTextW(editor, text, 32);
+    EXPECT_STREQ(text, L"first\r\n");
+    Press(VK_ESCAPE);
 }
 
 }  // namespace
