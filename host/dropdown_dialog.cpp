@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 #include "counting_allocator.h"
+#include "dialog_template.h"
 #include "exit_codes.h"
 #include "host_string.h"
 #include "jx/combo_box.h"
@@ -357,78 +358,38 @@ struct DialogState {
     std::wstring comboData = L"(press Read data)";
 };
 
-class DialogTemplate {
-public:
-    DialogTemplate() {
-        DLGTEMPLATE dialog = {};
-        dialog.style = DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
-        dialog.cx = kDialogWidth;
-        dialog.cy = kDialogHeight;
-        Append(&dialog, sizeof dialog);
-        Word(0);  // no menu
-        Word(0);  // the default dialog class
-        Text(L"jxhost dropdown");
-        Word(8);
-        Text(L"MS Shell Dlg");
-        const short fieldX = kMargin + kLabelWidth;
-        Item(L"Static", L"Fruit:", kNoId, WS_CHILD | WS_VISIBLE, kMargin, kMargin + 2, kLabelWidth, 10);
-        Item(JX_EDIT_CLASS_W, L"Banana", kFieldId, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL,
-             fieldX, kMargin, 2 * kButtonWidth + kButtonGap - kLabelWidth, kRowHeight);
-        const short buttonsY = kMargin + kRowHeight + 8;
-        const wchar_t* const labels[] = {L"Check list", L"Bit mask", L"Menu"};
-        const int ids[] = {kChecksButtonId, kBitsButtonId, kMenuButtonId};
-        for (int i = 0; i < 3; ++i)
-            Item(L"Button", labels[i], WORD(ids[i]), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-                 short(kMargin + i * (kButtonWidth + kButtonGap)), buttonsY, kButtonWidth, kRowHeight);
-        const short combosY = buttonsY + kRowHeight + kRowGap;
-        const short comboX = kMargin + kComboLabelWidth;
-        const short readX = kMargin + 2 * (kButtonWidth + kButtonGap);
-        for (size_t i = 0; i < std::size(kComboBoxes); ++i) {
-            const short y = short(combosY + i * kComboRowStep);
-            Item(L"Static", kComboBoxes[i].label, kNoId, WS_CHILD | WS_VISIBLE, kMargin, short(y + 2),
-                 kComboLabelWidth, 10);
-            Item(JX_COMBO_CLASS_W, L"", WORD(kComboBoxes[i].id),
-                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | kComboBoxes[i].style, comboX, y,
-                 short(readX - kButtonGap - comboX), kComboHeight);
-        }
-        Item(L"Button", L"Read data", kReadDataButtonId, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, readX,
-             combosY, kButtonWidth, kRowHeight);
-        const short statusY = short(combosY + (std::size(kComboBoxes) - 1) * kComboRowStep + kRowHeight + kRowGap);
-        Item(L"Static", L"", kStatusId, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_SUNKEN, kMargin, statusY,
-             kDialogWidth - 2 * kMargin, kStatusLines * kStatusLineHeight);
-        Item(L"Button", L"Close", IDCANCEL, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-             kDialogWidth - kMargin - 50, kDialogHeight - kMargin - kRowHeight, 50, kRowHeight);
-        reinterpret_cast<DLGTEMPLATE*>(words_.data())->cdit = items_;
+jxhost::DialogTemplate DropdownDialogTemplate() {
+    jxhost::DialogTemplate dialog(L"jxhost dropdown", kDialogWidth, kDialogHeight);
+    const short fieldX = kMargin + kLabelWidth;
+    dialog.Item(L"Static", L"Fruit:", kNoId, WS_CHILD | WS_VISIBLE, kMargin, kMargin + 2, kLabelWidth, 10);
+    dialog.Item(JX_EDIT_CLASS_W, L"Banana", kFieldId, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL,
+                fieldX, kMargin, 2 * kButtonWidth + kButtonGap - kLabelWidth, kRowHeight);
+    const short buttonsY = kMargin + kRowHeight + 8;
+    const wchar_t* const labels[] = {L"Check list", L"Bit mask", L"Menu"};
+    const int ids[] = {kChecksButtonId, kBitsButtonId, kMenuButtonId};
+    for (int i = 0; i < 3; ++i)
+        dialog.Item(L"Button", labels[i], WORD(ids[i]), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                    short(kMargin + i * (kButtonWidth + kButtonGap)), buttonsY, kButtonWidth, kRowHeight);
+    const short combosY = buttonsY + kRowHeight + kRowGap;
+    const short comboX = kMargin + kComboLabelWidth;
+    const short readX = kMargin + 2 * (kButtonWidth + kButtonGap);
+    for (size_t i = 0; i < std::size(kComboBoxes); ++i) {
+        const short y = short(combosY + i * kComboRowStep);
+        dialog.Item(L"Static", kComboBoxes[i].label, kNoId, WS_CHILD | WS_VISIBLE, kMargin, short(y + 2),
+                    kComboLabelWidth, 10);
+        dialog.Item(JX_COMBO_CLASS_W, L"", WORD(kComboBoxes[i].id),
+                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | kComboBoxes[i].style, comboX, y,
+                    short(readX - kButtonGap - comboX), kComboHeight);
     }
-    const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
-
-private:
-    void Append(const void* data, size_t bytes) {
-        const auto* from = static_cast<const WORD*>(data);
-        words_.insert(words_.end(), from, from + bytes / sizeof(WORD));
-    }
-    void Word(WORD value) { words_.push_back(value); }
-    void Text(const wchar_t* text) { Append(text, (wcslen(text) + 1) * sizeof(wchar_t)); }
-    void Item(const wchar_t* className, const wchar_t* text, WORD id, DWORD style, short x, short y, short cx,
-              short cy) {
-        if (words_.size() % 2) Word(0);  // items start on a DWORD
-        DLGITEMTEMPLATE item = {};
-        item.style = style;
-        item.x = x;
-        item.y = y;
-        item.cx = cx;
-        item.cy = cy;
-        item.id = id;
-        Append(&item, sizeof item);
-        Text(className);
-        Text(text);
-        Word(0);  // no creation data
-        ++items_;
-    }
-
-    std::vector<WORD> words_;
-    WORD items_ = 0;
-};
+    dialog.Item(L"Button", L"Read data", kReadDataButtonId, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, readX,
+                combosY, kButtonWidth, kRowHeight);
+    const short statusY = short(combosY + (std::size(kComboBoxes) - 1) * kComboRowStep + kRowHeight + kRowGap);
+    dialog.Item(L"Static", L"", kStatusId, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_SUNKEN, kMargin, statusY,
+                kDialogWidth - 2 * kMargin, kStatusLines * kStatusLineHeight);
+    dialog.Item(L"Button", L"Close", IDCANCEL, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                kDialogWidth - kMargin - 50, kDialogHeight - kMargin - kRowHeight, 50, kRowHeight);
+    return dialog;
+}
 
 DialogState& State(HWND dialog) { return *reinterpret_cast<DialogState*>(GetWindowLongPtrW(dialog, DWLP_USER)); }
 
@@ -762,7 +723,7 @@ int RunDropdownCommand(Args args) {
         AppendMenuW(state->menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(state->menu, MF_STRING, kClearFlagsItemId, L"Clear the view flags");
 
-        const DialogTemplate dialog;
+        const jxhost::DialogTemplate dialog = DropdownDialogTemplate();
         const INT_PTR ended = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), nullptr, DialogProc,
                                                       reinterpret_cast<LPARAM>(&*state));
         DestroyMenu(state->menu);

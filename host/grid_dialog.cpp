@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include "counting_allocator.h"
+#include "dialog_template.h"
 #include "exit_codes.h"
 #include "jx/grid.h"
 #include "loaded_library.h"
@@ -81,55 +82,18 @@ struct DialogText {
 
 // The in-memory template of the dialog: a caption, the grid, a status text
 // and an OK button.
-class DialogTemplate {
-public:
-    DialogTemplate(const wchar_t* title, const std::wstring& gridText) {
-        DLGTEMPLATE dialog = {};
-        dialog.style = DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
-        dialog.cdit = 3;
-        dialog.cx = kDialogWidth;
-        dialog.cy = kDialogHeight;
-        Append(&dialog, sizeof dialog);
-        Word(0);  // no menu
-        Word(0);  // the default dialog class
-        Text(title);
-        Word(8);
-        Text(L"MS Shell Dlg");
-        Item(L"" JX_GRID_CLASS, gridText.c_str(), kGridId, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER, kMargin,
-             kMargin, kDialogWidth - 2 * kMargin, kDialogHeight - 3 * kMargin - kButtonHeight);
-        Item(L"Static", L"", kStatusId, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kMargin,
-             kDialogHeight - kMargin - kButtonHeight + 3, kDialogWidth - 3 * kMargin - kButtonWidth, kButtonHeight - 3);
-        Item(L"Button", L"OK", IDOK, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-             kDialogWidth - kMargin - kButtonWidth, kDialogHeight - kMargin - kButtonHeight, kButtonWidth,
-             kButtonHeight);
-    }
-    const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
-
-private:
-    void Append(const void* data, size_t bytes) {
-        const auto* from = static_cast<const WORD*>(data);
-        words_.insert(words_.end(), from, from + bytes / sizeof(WORD));
-    }
-    void Word(WORD value) { words_.push_back(value); }
-    void Text(const wchar_t* text) { Append(text, (wcslen(text) + 1) * sizeof(wchar_t)); }
-    void Item(const wchar_t* className, const wchar_t* text, WORD id, DWORD style, short x, short y, short cx,
-              short cy) {
-        if (words_.size() % 2) Word(0);  // items start on a DWORD
-        DLGITEMTEMPLATE item = {};
-        item.style = style;
-        item.x = x;
-        item.y = y;
-        item.cx = cx;
-        item.cy = cy;
-        item.id = id;
-        Append(&item, sizeof item);
-        Text(className);
-        Text(text);
-        Word(0);  // no creation data
-    }
-
-    std::vector<WORD> words_;
-};
+jxhost::DialogTemplate GridDialogTemplate(const wchar_t* title, const std::wstring& gridText) {
+    jxhost::DialogTemplate dialog(title, kDialogWidth, kDialogHeight);
+    dialog.Item(L"" JX_GRID_CLASS, gridText.c_str(), kGridId, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER, kMargin,
+                kMargin, kDialogWidth - 2 * kMargin, kDialogHeight - 3 * kMargin - kButtonHeight);
+    dialog.Item(L"Static", L"", kStatusId, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kMargin,
+                kDialogHeight - kMargin - kButtonHeight + 3, kDialogWidth - 3 * kMargin - kButtonWidth,
+                kButtonHeight - 3);
+    dialog.Item(L"Button", L"OK", IDOK, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+                kDialogWidth - kMargin - kButtonWidth, kDialogHeight - kMargin - kButtonHeight, kButtonWidth,
+                kButtonHeight);
+    return dialog;
+}
 
 std::wstring Widen(const std::string& text) {
     const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
@@ -387,7 +351,7 @@ int RunGridCommand(Args args) {
     InitCommonControlsEx(&controls);
     {
         // The definition travels as the grid's window text.
-        const DialogTemplate dialog(L"jxhost grid", Widen(text->columns));
+        const jxhost::DialogTemplate dialog = GridDialogTemplate(L"jxhost grid", Widen(text->columns));
         if (DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), nullptr, DialogProc,
                                     reinterpret_cast<LPARAM>(&*text)) == -1) {
             fputs("jxhost: cannot create the grid dialog\n", stderr);
