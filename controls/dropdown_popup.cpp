@@ -15,7 +15,6 @@
 namespace controls {
 namespace {
 
-constexpr int kListId = 1010;
 constexpr UINT kPollMs = 100;
 // The windows start this large so that the list can measure its items.
 constexpr int kInitialSize = 900;
@@ -23,6 +22,8 @@ constexpr DWORD kPopupExStyle = WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPM
 constexpr DWORD kPopupStyle = WS_POPUP | WS_CLIPCHILDREN | WS_BORDER;
 constexpr DWORD kListStyle = WS_VISIBLE | LVS_NOCOLUMNHEADER | LVS_OWNERDATA | LVS_SHAREIMAGELISTS | LVS_SINGLESEL;
 constexpr DWORD kListExStyle = LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP | LVS_EX_FULLROWSELECT;
+// Report view's one column before it is sized to the items or the client.
+constexpr int kInitialColumnWidth = 10;
 // The popup's border, one pixel on each side.
 constexpr int kBorder = 2;
 
@@ -317,7 +318,7 @@ bool DropdownPopup::CreateWindows() {
                : view == JX_DROPDOWN_VIEW_ICONS     ? LVS_SMALLICON
                                                     : LVS_REPORT;
     list_ = CreateWindowExW(0, WC_LISTVIEWW, nullptr, WS_CHILD | kListStyle | viewStyle_, 0, 0, kInitialSize,
-                            kInitialSize, popup_, reinterpret_cast<HMENU>(INT_PTR(kListId)), g_module.moduleInstance,
+                            kInitialSize, popup_, reinterpret_cast<HMENU>(INT_PTR(JX_DROPDOWN_LIST_ID)), g_module.moduleInstance,
                             nullptr);
     if (!list_) return false;
 
@@ -341,7 +342,7 @@ bool DropdownPopup::CreateWindows() {
     if (viewStyle_ == LVS_REPORT) {
         LVCOLUMNW column = {};
         column.mask = LVCF_WIDTH;
-        column.cx = 10;
+        column.cx = kInitialColumnWidth;
         SendMessageW(list_, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
     } else {
         int width;

@@ -26,6 +26,18 @@ inline int ThreadWindows() {
     return count;
 }
 
+// A window class of the test program: arrow cursor, window background.
+inline ATOM RegisterTestClass(const wchar_t* name, WNDPROC procedure) {
+    WNDCLASSEXW info = {};
+    info.cbSize = sizeof info;
+    info.lpfnWndProc = procedure;
+    info.hInstance = GetModuleHandleW(nullptr);
+    info.hCursor = LoadCursorW(nullptr, reinterpret_cast<const wchar_t*>(IDC_ARROW));
+    info.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    info.lpszClassName = name;
+    return RegisterClassExW(&info);
+}
+
 inline void Pump() {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {

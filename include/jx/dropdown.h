@@ -36,6 +36,8 @@ extern "C" {
 
 #define JX_DROPDOWN_CLASS "JX_Dropdown"
 #define JX_DROPDOWN_CLASS_W L"JX_Dropdown"
+// Control id of the list view inside the popup window (IDropdownPopup::GetListWindow).
+#define JX_DROPDOWN_LIST_ID 1010
 
 // Header flags (row 0, column 2)
 #define JX_DROPDOWN_HEADER_CHECKMODE_MASK 0x03  // nonzero: check boxes

@@ -35,14 +35,7 @@ LRESULT CALLBACK ParentProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 HWND CreateParent() {
-    static const ATOM atom = [] {
-        WNDCLASSEXW info = {};
-        info.cbSize = sizeof info;
-        info.lpfnWndProc = ParentProcedure;
-        info.hInstance = GetModuleHandleW(nullptr);
-        info.lpszClassName = L"JX_ComboTestParent";
-        return RegisterClassExW(&info);
-    }();
+    static const ATOM atom = test_support::RegisterTestClass(L"JX_ComboTestParent", ParentProcedure);
     return CreateWindowExW(0, reinterpret_cast<LPCWSTR>(ULONG_PTR(atom)), L"combo test",
                            WS_POPUP | WS_VISIBLE | WS_CAPTION, 100, 100, 400, 300, nullptr, nullptr,
                            GetModuleHandleW(nullptr), nullptr);

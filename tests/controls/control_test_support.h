@@ -24,7 +24,7 @@ inline HWND OpenPopup() {
     HWND popup = FindWindowW(JX_DROPDOWN_CLASS_W, nullptr);
     return popup && IsWindowVisible(popup) ? popup : nullptr;
 }
-inline HWND ListOf(HWND popup) { return GetDlgItem(popup, 1010); }
+inline HWND ListOf(HWND popup) { return GetDlgItem(popup, JX_DROPDOWN_LIST_ID); }
 
 inline RECT ItemRect(HWND popup, int item) {
     RECT rect = {};

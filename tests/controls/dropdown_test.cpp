@@ -37,16 +37,7 @@ LRESULT CALLBACK TestWindowProcedure(HWND window, UINT message, WPARAM wParam, L
 }
 
 HWND CreateTestWindow(HWND parent, int x, int y, int width, int height) {
-    static const ATOM atom = [] {
-        WNDCLASSEXW info = {};
-        info.cbSize = sizeof info;
-        info.lpfnWndProc = TestWindowProcedure;
-        info.hInstance = GetModuleHandleW(nullptr);
-        info.hCursor = LoadCursorW(nullptr, reinterpret_cast<const wchar_t*>(IDC_ARROW));
-        info.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        info.lpszClassName = kWindowClass;
-        return RegisterClassExW(&info);
-    }();
+    static const ATOM atom = test_support::RegisterTestClass(kWindowClass, TestWindowProcedure);
     const DWORD style = parent ? WS_CHILD | WS_VISIBLE | WS_BORDER : WS_POPUP | WS_VISIBLE | WS_CAPTION;
     return CreateWindowExW(0, reinterpret_cast<LPCWSTR>(ULONG_PTR(atom)), L"dropdown test", style, x, y, width,
                            height, parent, nullptr, GetModuleHandleW(nullptr), nullptr);

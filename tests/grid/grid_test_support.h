@@ -29,14 +29,7 @@ public:
     };
 
     Parent() {
-        static const ATOM atom = [] {
-            WNDCLASSEXW info = {};
-            info.cbSize = sizeof info;
-            info.lpfnWndProc = Procedure;
-            info.hInstance = GetModuleHandleW(nullptr);
-            info.lpszClassName = L"JX_GridTestParent";
-            return RegisterClassExW(&info);
-        }();
+        static const ATOM atom = test_support::RegisterTestClass(L"JX_GridTestParent", Procedure);
         window_ = CreateWindowExW(0, reinterpret_cast<LPCWSTR>(ULONG_PTR(atom)), L"grid test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
                                   640, 480, nullptr, nullptr, GetModuleHandleW(nullptr), this);
     }
