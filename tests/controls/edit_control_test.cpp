@@ -15,7 +15,6 @@
 #include "host_exports.h"
 #include "jx/edit_control.h"
 #include "loaded_library.h"
-#include "wine_wow64.h"
 
 namespace {
 
@@ -195,7 +194,6 @@ void CALLBACK EndStuckPress(HWND, UINT, UINT_PTR timer, DWORD) {
 class EditControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SKIP_UNDER_WINE_WOW64(wine_wow64::kEditCrashes);
         ASSERT_TRUE(library_.Loaded()) << library_.LoadError();
         g_commands.clear();
         g_sampledEdit = nullptr;

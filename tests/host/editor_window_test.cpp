@@ -5,7 +5,6 @@
 #include "editor_window.h"
 #include "jx/errors.h"
 #include "jx/host_interface.h"
-#include "wine_wow64.h"
 
 namespace {
 
@@ -65,7 +64,6 @@ protected:
 TEST_F(EditorWindowTest, IsFoundByItsClassName) { EXPECT_EQ(FindWindowA(JX_HOST_WINDOW_CLASS, nullptr), editor_.Handle()); }
 
 TEST_F(EditorWindowTest, AcceptsAWellFormedBlockAndListsItInItsCodePage) {
-    SKIP_UNDER_WINE_WOW64(wine_wow64::kCrossThreadCopyData);
     struct Case {
         UINT codePage;
         std::vector<std::string> messages;

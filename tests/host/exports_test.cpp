@@ -6,7 +6,6 @@
 #include "counting_allocator.h"
 #include "handles.h"
 #include "host_exports.h"
-#include "wine_wow64.h"
 
 namespace {
 
@@ -115,7 +114,6 @@ int ImageCount(const char* text, int flags) {
 }
 
 TEST_F(IconExportsTest, ImageListLoadTakesOnePathOrOnePerLine) {
-    SKIP_UNDER_WINE_WOW64(wine_wow64::kNoIcons);
     const std::string a = Folder() + "a.ico";
     const std::string b = Folder() + "b.ico";
     const std::string missing = Folder() + "missing.ico";
@@ -135,7 +133,6 @@ TEST_F(IconExportsTest, ImageListLoadTakesOnePathOrOnePerLine) {
 }
 
 TEST_F(IconExportsTest, PathsAreReadInTheTableCodePage) {
-    SKIP_UNDER_WINE_WOW64(wine_wow64::kNoIcons);
     struct Case {
         UINT codePage;
         const char* name;

@@ -13,7 +13,6 @@
 #include "host_exports.h"
 #include "jx/errors.h"
 #include "loaded_library.h"
-#include "wine_wow64.h"
 
 namespace {
 
@@ -253,7 +252,6 @@ TEST_F(LibraryLoad, LastingAllocationFailureRaisesAndLeaksNothing) {
 }
 
 TEST_F(LibraryLoad, FailedErrorFlushKeepsTheMessageAndReleasesTheQueue) {
-    SKIP_UNDER_WINE_WOW64(wine_wow64::kCrossThreadCopyData);
     jxhost::EditorThread window;
     jxhost::Allocator().SetHostWindow(window.Handle());
     ProbeLibrary library;

@@ -4,7 +4,6 @@
 #include <vector>
 #include "window/capture_loop.h"
 #include "window/window_utils.h"
-#include "wine_wow64.h"
 
 namespace {
 
@@ -131,7 +130,6 @@ TEST(CaptureLoop, LostCaptureAndQuitEndTheLoop) {
 }
 
 TEST(CaptureLoop, LeavingTheScopeReleasesTheCaptureAndCursorsAreSet) {
-    SKIP_UNDER_WINE_WOW64(wine_wow64::kNoIcons);
     ScopedWindow window = CreateTrackedWindow();
     DrainMessages();
     {

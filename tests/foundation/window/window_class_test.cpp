@@ -10,7 +10,6 @@
 #include "ui_test_window.h"
 #include "window/window_class.h"
 #include "window/window_utils.h"
-#include "wine_wow64.h"
 
 namespace {
 
@@ -34,7 +33,6 @@ bool ClassExists(const wchar_t* name) {
 }
 
 TEST(Superclass, EditSuperclassHandlesItsOwnMessagesAndPassesTheRest) {
-    SKIP_UNDER_WINE_WOW64(wine_wow64::kEditCrashes);
     g_testEdit.Register("Edit", "JX_TestEdit", TestEditProc, sizeof(LONG_PTR), CS_GLOBALCLASS);
     ASSERT_NE(g_testEdit.atom, 0);
     EXPECT_GT(g_testEdit.baseExtra, 0) << "the system edit keeps its own extra bytes first";
@@ -61,7 +59,6 @@ TEST(Superclass, EditSuperclassHandlesItsOwnMessagesAndPassesTheRest) {
 }
 
 TEST(WindowClass, DefaultsAndUnregistrationAtScopeEnd) {
-    SKIP_UNDER_WINE_WOW64(wine_wow64::kNoIcons);
     struct Case {
         unsigned flags;
         bool cursor;
@@ -116,7 +113,6 @@ std::wstring FaceOf(HFONT font, LOGFONTW& description) {
 }
 
 TEST(Fonts, DescriptionFromZeroFromAFontAndFromSystemFonts) {
-    SKIP_UNDER_WINE_WOW64(wine_wow64::kFonts);
     FontHandle font;
     LOGFONTW description;
     ASSERT_NE(CreateFontFromDescription(font, nullptr, 0, 0, 0, kFontBaseZero, 0), nullptr);
@@ -195,7 +191,6 @@ TEST(ListViewHelpers, ColumnsFitTheClientWidthAndSelectionFollowsSelectOnly) {
 }
 
 TEST(DialogItems, DroppedWidthGrowsOnlyForLongItems) {
-    SKIP_UNDER_WINE_WOW64(wine_wow64::kNoComboBox);
     ScopedWindow dialog = ui_test::MakeWindow(L"Static", WS_POPUP);
     HWND combo = CreateChildControl(0, "ComboBox", CBS_DROPDOWNLIST, 0, 0, 60, 200, dialog.get(), 9,
                                     kChildDefaultFont, nullptr);
@@ -224,7 +219,6 @@ TEST(DialogItems, DroppedWidthGrowsOnlyForLongItems) {
 }
 
 TEST(DialogItems, ReplaceEditTextFlags) {
-    SKIP_UNDER_WINE_WOW64(wine_wow64::kEditCrashes);
     ScopedWindow dialog = ui_test::MakeWindow(L"Static", WS_POPUP);
     HWND edit = CreateChildControl(0, "Edit", ES_AUTOHSCROLL, 0, 0, 100, 20, dialog.get(), 3, 0, "abc");
     ASSERT_NE(edit, nullptr);
