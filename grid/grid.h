@@ -27,7 +27,7 @@ using ColumnList = std::vector<ColumnDescription, HostAllocator<ColumnDescriptio
 // The header area in front of every row's fields.
 struct __attribute__((packed)) RowHeader {
     int32_t image;     // negative: no image
-    int32_t itemData;  // the item's lParam
+    intptr_t itemData;  // the item's lParam, pointer-sized so that a host's addresses survive
     BYTE images;       // overlay index in the low 4 bits, state image index in the high 4
     int16_t indent;
     BYTE kinds[1];     // one cell kind per column
@@ -37,8 +37,10 @@ struct __attribute__((packed)) RowHeader {
     void SetOverlay(int index) { images = BYTE((images & 0xF0) | (index & 0xF)); }
     void SetStateImage(int index) { images = BYTE((images & 0x0F) | ((index & 0xF) << 4)); }
 };
-constexpr int kRowHeaderFixedSize = 11;
-static_assert(offsetof(RowHeader, kinds) == kRowHeaderFixedSize, "cell kinds follow 11 bytes of row properties");
+constexpr int kRowHeaderFixedSize = int(offsetof(RowHeader, kinds));
+#ifndef _WIN64
+static_assert(kRowHeaderFixedSize == 11, "cell kinds follow 11 bytes of row properties on x86");
+#endif
 
 // State images of check-box rows
 constexpr int kUnchecked = 1;

@@ -67,7 +67,7 @@ void Grid::ApplyRowPrefix(int row) {
     RowHeader& header = Header(row);
     if (prefix.has[RowPrefix::kKind])
         for (int column = 0; column < Columns(); ++column) SetCellKind(row, column, prefix.value[RowPrefix::kKind]);
-    if (prefix.has[RowPrefix::kItemData]) header.itemData = prefix.value[RowPrefix::kItemData];
+    if (prefix.has[RowPrefix::kItemData]) header.itemData = prefix.itemData;
     if (prefix.has[RowPrefix::kImage]) header.image = prefix.value[RowPrefix::kImage] < 0 ? I_IMAGENONE : prefix.value[RowPrefix::kImage];
     if (prefix.has[RowPrefix::kOverlay]) header.SetOverlay(prefix.value[RowPrefix::kOverlay]);
     if (prefix.has[RowPrefix::kStateImage]) header.SetStateImage(prefix.value[RowPrefix::kStateImage]);
@@ -86,7 +86,7 @@ void Grid::ApplyRowPrefix(int row) {
 void Grid::SetRowProperties(int row, const LVITEMW& item) {
     RowHeader& header = Header(row);
     if (item.mask & LVIF_IMAGE) header.image = item.iImage;
-    if (item.mask & LVIF_PARAM) header.itemData = int32_t(item.lParam);
+    if (item.mask & LVIF_PARAM) header.itemData = item.lParam;
     if (item.mask & LVIF_STATE) {
         const UINT mask = item.stateMask & (LVIS_OVERLAYMASK | LVIS_STATEIMAGEMASK);
         header.images = BYTE((header.images & ~(mask >> 8)) | ((item.state & mask) >> 8));
@@ -105,9 +105,9 @@ const char* Grid::WithoutStoredPrefix(const char* text) const {
 void Grid::AppendRowPrefix(str& out, int row, unsigned flags, int firstColumn) const {
     const RowHeader& header = Header(row);
     str number;
-    auto field = [&](unsigned bit, int value) {
+    auto field = [&](unsigned bit, int64_t value) {
         if (flags & bit) {
-            number.SetInt(value);
+            number.SetInt64(value);
             out.Append(number);
         }
         out.AppendChar('/');

@@ -332,6 +332,14 @@ void Grid::OnParentNotify(NMHDR* header) {
     case LVN_GETDISPINFOW:
         OnDisplayData(reinterpret_cast<NMLVDISPINFOW*>(header));
         break;
+    case LVN_ITEMCHANGED:
+    case LVN_BEGINDRAG: {
+        // The list view has no item data in owner-data mode: the row's own goes with
+        // these notifications, the grid's and the base's alike.
+        auto* change = reinterpret_cast<NMLISTVIEW*>(header);
+        if (IsRow(change->iItem)) change->lParam = Header(change->iItem).itemData;
+        break;
+    }
     }
 }
 

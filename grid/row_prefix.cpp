@@ -16,10 +16,15 @@ bool ParseRowPrefix(const char* text, RowPrefix& prefix) {
         const char* fieldEnd = slash ? slash : end;
         const char* after;
         // A number stops at the "/" or ">", so it cannot run into the next field.
-        const int value = ParseIntEnd(field, &after);
+        // Item data is pointer-sized: a host keeps its records' addresses there.
+        const bool isItemData = index == RowPrefix::kItemData;
+        const intptr_t value = isItemData ? ParsePointerEnd(field, &after) : ParseIntEnd(field, &after);
         if (after != field && after <= fieldEnd) {
             prefix.has[index] = true;
-            prefix.value[index] = value;
+            if (isItemData)
+                prefix.itemData = value;
+            else
+                prefix.value[index] = int(value);
         }
         if (!slash) return true;
         field = slash + 1;

@@ -2,13 +2,15 @@
 // "<" kind / item data / image / overlay / state image / indent / cell kinds ">"
 // with each field optional and spaces around fields ignored.
 #pragma once
+#include <stdint.h>
 
 namespace grid {
 
 struct RowPrefix {
     enum Field { kKind, kItemData, kImage, kOverlay, kStateImage, kIndent, kNumberFields };
     bool has[kNumberFields] = {};
-    int value[kNumberFields] = {};
+    int value[kNumberFields] = {};  // all but the item data
+    intptr_t itemData = 0;
     const char* cellKinds = nullptr;  // the per-cell kinds list, running to `end`
     const char* end = nullptr;        // the closing ">"
 

@@ -9,8 +9,6 @@ constexpr BYTE kNoDigit = 0xFF;
 constexpr unsigned kDecimalBase = 10;
 constexpr unsigned kHexBase = 16;
 constexpr int kBitsPerHexDigit = 4;
-constexpr int kMaxDecimalDigits = 10;    // "4294967295"
-constexpr int kMaxHexDigits = 8;
 constexpr double kTwoPow32 = 4294967296.0;
 
 // ParseDouble limits
@@ -89,23 +87,28 @@ NumberStart ScanPrefix(const char* text, unsigned options) {
     return start;
 }
 
-bool ReadDecimal(const char*& p, uint32_t& magnitude) {
-    uint64_t value = 0;
-    for (int count = 1; IsDigit(*p, kDecimalBase); ++p, ++count) {
-        if (count > kMaxDecimalDigits) return false;
-        value = value * kDecimalBase + DigitValue(*p);
+// Digits up to `limit`; false when the number is larger.
+template <typename Unsigned>
+bool ReadDecimal(const char*& p, Unsigned& magnitude, Unsigned limit) {
+    Unsigned value = 0;
+    for (; IsDigit(*p, kDecimalBase); ++p) {
+        const unsigned digit = DigitValue(*p);
+        if (value > (limit - digit) / kDecimalBase) return false;
+        value = value * kDecimalBase + digit;
     }
-    if (value > UINT32_MAX) return false;
-    magnitude = uint32_t(value);
+    magnitude = value;
     return true;
 }
 
-bool ReadHex(const char*& p, uint32_t& magnitude) {
+// Hexadecimal digits, at most as many as `Unsigned` holds after leading zeros.
+template <typename Unsigned>
+bool ReadHex(const char*& p, Unsigned& magnitude) {
+    constexpr int maxDigits = int(sizeof(Unsigned)) * 8 / kBitsPerHexDigit;
     while (*p == '0') ++p;
-    uint32_t value = 0;
+    Unsigned value = 0;
     for (int count = 1; IsDigit(*p, kHexBase); ++p, ++count) {
-        if (count > kMaxHexDigits) return false;
-        value = value << kBitsPerHexDigit | DigitValue(*p);
+        if (count > maxDigits) return false;
+        value = Unsigned(value << kBitsPerHexDigit | DigitValue(*p));
     }
     magnitude = value;
     return true;
@@ -159,7 +162,7 @@ int ParseNumber(const char* text, const char** end, unsigned options, VARIANT* t
     bool read = false;
     switch (start.kind) {
     case NumberKind::kInvalid: return 0;
-    case NumberKind::kDecimal: read = ReadDecimal(p, magnitude); break;
+    case NumberKind::kDecimal: read = ReadDecimal(p, magnitude, uint32_t(UINT32_MAX)); break;
     case NumberKind::kHex: read = ReadHex(p, magnitude); break;
     case NumberKind::kReal: read = ReadReal(p, real, magnitude); break;
     }
@@ -176,6 +179,24 @@ int ParseNumber(const char* text, const char** end, unsigned options, VARIANT* t
     typed->vt = VT_I4;
     typed->lVal = value;
     return kNumberInteger;
+}
+
+intptr_t ParsePointerEnd(const char* text, const char** end) {
+    if (end) *end = text;
+    const NumberStart start = ScanPrefix(text, 0);
+    const char* p = start.digits;
+    uintptr_t magnitude = 0;
+    switch (start.kind) {
+    case NumberKind::kDecimal:
+        if (!ReadDecimal(p, magnitude, uintptr_t(UINTPTR_MAX))) return 0;
+        break;
+    case NumberKind::kHex:
+        if (!ReadHex(p, magnitude)) return 0;
+        break;
+    default: return 0;
+    }
+    if (end) *end = p;
+    return intptr_t(start.negative ? 0u - magnitude : magnitude);
 }
 
 unsigned ParseFlags(const char* text, const char** end) {

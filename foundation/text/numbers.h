@@ -2,6 +2,7 @@
 // controls: decimal or "0x" hexadecimal with an optional sign, optionally
 // with a fraction and exponent; flags as numbers joined by "|".
 #pragma once
+#include <stdint.h>
 #include "text/str.h"
 
 // Options of ParseNumber
@@ -30,6 +31,12 @@ int ParseNumber(const char* text, const char** end = nullptr, unsigned options =
 // Decimal or "0x" hexadecimal integer with sign; 0 when there is none.
 inline int ParseInt(const char* text) { return ParseNumber(text); }
 inline int ParseIntEnd(const char* text, const char** end) { return ParseNumber(text, end); }
+
+// A pointer-sized integer in the same syntax (decimal or "0x" hexadecimal
+// with sign, no fraction), the sign applied to the pointer-sized pattern;
+// on x86 exactly ParseIntEnd. A magnitude that does not fit fails: 0 with
+// `end` at `text`.
+intptr_t ParsePointerEnd(const char* text, const char** end);
 
 // Numbers joined by "|" (such as "1|2|0x10"), combined with bitwise or. A text
 // that does not start with a number, or a "|" without a number after it,

@@ -7,6 +7,8 @@
 namespace {
 
 using grid_test::Grid;
+using grid_test::kHighItemData;
+using grid_test::kNegativeItemData;
 using grid_test::GridTest;
 using grid_test::Parent;
 using grid_test::Pump;
@@ -164,6 +166,26 @@ TEST_F(GridCommandsTest, CopyCutAndPasteThroughTheClipboard) {
     EXPECT_EQ(Clipboard(parent_.Handle()), L"c,3\r\n");
     EXPECT_EQ(grid.Csv(), "new,9\r\nb,2\r\n");
     EXPECT_EQ(Reasons(parent_), std::vector<int>{JX_GRID_REASON_ROWS_CUT});
+}
+
+TEST_F(GridCommandsTest, ItemDataGoesWithMovedCopiedAndPastedRows) {
+    // Get flags with the item data: the clipboard text carries it in the prefix.
+    Grid grid(parent_.Handle(), L"0,0,0,0x20000\r\nName,100\r\nValue,100\r\n");
+    grid.Send(JX_GRID_SETSTYLE, JX_GRID_ROW_PROPERTIES, JX_GRID_ROW_PROPERTIES);
+    const std::string high = std::to_string(int64_t(kHighItemData));
+    ASSERT_TRUE(grid.SetCsv(("</" + high + ">a,1\r\n</" + std::to_string(int64_t(kNegativeItemData)) + ">b,2\r\nc,3\r\n").c_str()));
+    Select(grid, {0});
+    Command(grid, JX_GRID_CMD_MOVE_DOWN);
+    EXPECT_EQ(grid.ItemData(0), kNegativeItemData);
+    EXPECT_EQ(grid.ItemData(1), kHighItemData);
+    Select(grid, {1});
+    Press(grid, 'C', {VK_CONTROL});
+    EXPECT_EQ(Clipboard(parent_.Handle()), std::wstring(L"</") + std::wstring(high.begin(), high.end()) + L">a,1\r\n");
+    Select(grid, {2});
+    Press(grid, 'V', {VK_CONTROL});
+    EXPECT_EQ(grid.Rows(), 4);
+    EXPECT_EQ(grid.ItemData(2), kHighItemData) << "the pasted row";
+    EXPECT_EQ(grid.ItemData(3), 0);
 }
 
 TEST_F(GridCommandsTest, FixedRowsCutAndPasteCellsButNotReadOnlyOnes) {

@@ -2,6 +2,7 @@
 #include <string.h>
 #include <memory>
 #include <string>
+#include <vector>
 #include "csv/csv_table.h"
 #include "grid_test_support.h"
 
@@ -9,7 +10,10 @@ namespace {
 
 using grid_test::Grid;
 using grid_test::GridTest;
+using grid_test::kHighItemData;
+using grid_test::kNegativeItemData;
 using grid_test::kThreeColumns;
+using grid_test::kTooLargeItemData;
 using grid_test::Parent;
 
 std::string Packed(std::initializer_list<const char*> fields) {
@@ -155,6 +159,82 @@ TEST_F(GridTest, RowPrefixSetsPropertiesAndLeavesTheText) {
     EXPECT_EQ(grid.Send(JX_GRID_QUERY, MAKEWPARAM(JX_GRID_QUERY_CELLKIND, 0), 2), 2) << "'.' keeps the row's kind";
     EXPECT_EQ(grid.Send(JX_GRID_QUERY, MAKEWPARAM(JX_GRID_QUERY_CELLKIND, 1), 2), 5);
     EXPECT_EQ(grid.Send(JX_GRID_QUERY, MAKEWPARAM(JX_GRID_QUERY_CELLKIND, 2), 2), 2);
+}
+
+std::vector<LPARAM> g_compared;
+int CALLBACK ByItemDataAscending(LPARAM a, LPARAM b, LPARAM) {
+    g_compared.push_back(a);
+    g_compared.push_back(b);
+    return a < b ? -1 : a > b;
+}
+
+std::vector<std::string> g_exchanged;
+int __cdecl CollectRows(GridRowExchange* exchange) {
+    g_exchanged.emplace_back(exchange->fields);  // column 0 alone: one field
+    return 0;
+}
+int __cdecl GiveCollectedRows(GridRowExchange* exchange) {
+    exchange->fields = g_exchanged[size_t(exchange->rowIndex)].c_str();
+    return 0;
+}
+
+TEST_F(GridTest, ItemDataKeepsItsFullValue) {
+    Parent parent;
+    Grid grid(parent.Handle(), kThreeColumns);
+    grid.Send(JX_GRID_SETSTYLE, JX_GRID_ROW_PROPERTIES, ~0u);
+    const std::string high = std::to_string(int64_t(kHighItemData)), negative = std::to_string(int64_t(kNegativeItemData));
+    ASSERT_TRUE(grid.SetCsv(("</" + high + ">a\r\n</" + negative + ">b\r\n</0>c\r\n</" + kTooLargeItemData + ">d\r\n").c_str()));
+    EXPECT_EQ(grid.ItemData(0), kHighItemData);
+    EXPECT_EQ(grid.ItemData(1), kNegativeItemData);
+    EXPECT_EQ(grid.ItemData(2), 0);
+    EXPECT_EQ(grid.ItemData(3), 0) << "a value wider than the architecture is refused";
+    EXPECT_EQ(grid.Csv(), "a,,\r\nb,,\r\nc,,\r\nd,,\r\n");
+
+    LVITEMW item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = 3;
+    item.lParam = kHighItemData - 1;
+    ASSERT_TRUE(grid.Send(LVM_SETITEMW, 0, LPARAM(&item)));
+    EXPECT_EQ(grid.ItemData(3), kHighItemData - 1);
+
+    // Written back in the prefix as decimal numbers
+    g_exchanged.clear();
+    GridRowExchange out = {};
+    out.callback = CollectRows;
+    out.direction = JX_GRID_EXCHANGE_OUT;
+    out.flags = JX_GRID_PREFIX_DATA;
+    ASSERT_TRUE(grid.Send(JX_GRID_EXCHANGEROWS, 0, LPARAM(&out)));
+    EXPECT_EQ(g_exchanged, (std::vector<std::string>{"</" + high + ">a", "</" + negative + ">b", "</0>c",
+                                                     "</" + std::to_string(int64_t(kHighItemData - 1)) + ">d"}));
+    Grid other(parent.Handle(), kThreeColumns, 2);
+    other.Send(JX_GRID_SETSTYLE, JX_GRID_ROW_PROPERTIES, ~0u);
+    GridRowExchange in = {};
+    in.callback = GiveCollectedRows;
+    in.direction = JX_GRID_EXCHANGE_IN;
+    in.flags = JX_GRID_SET_COLUMN0_ONLY;
+    in.rowCount = int(g_exchanged.size());
+    in.columnCount = 1;
+    ASSERT_TRUE(other.Send(JX_GRID_EXCHANGEROWS, 0, LPARAM(&in)));
+    for (int row = 0; row < 4; ++row) EXPECT_EQ(other.ItemData(row), grid.ItemData(row)) << "row " << row;
+
+    // Notifications carry the row's item data, the base list view's as the grid's.
+    std::vector<LPARAM> notified;
+    parent.answer = [&](const NMHDR& header) -> LRESULT {
+        if (header.code == UINT(LVN_ITEMCHANGED) && header.hwndFrom == grid.Handle())
+            notified.push_back(reinterpret_cast<const NMLISTVIEW&>(header).lParam);
+        return 0;
+    };
+    LVITEMW selected = {};
+    selected.state = selected.stateMask = LVIS_SELECTED;
+    grid.Send(LVM_SETITEMSTATE, 1, LPARAM(&selected));
+    EXPECT_EQ(notified, std::vector<LPARAM>{kNegativeItemData});
+    parent.answer = nullptr;
+
+    g_compared.clear();
+    EXPECT_EQ(grid.Send(LVM_SORTITEMS, 0, LPARAM(ByItemDataAscending)), TRUE);
+    EXPECT_EQ(grid.Csv(), "b,,\r\nc,,\r\nd,,\r\na,,\r\n");
+    for (const LPARAM value : g_compared)
+        EXPECT_TRUE(value == kHighItemData || value == kNegativeItemData || value == 0 || value == kHighItemData - 1) << value;
 }
 
 TEST_F(GridTest, PrefixStaysInALabelColumnButIsNotShown) {

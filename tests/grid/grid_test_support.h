@@ -20,6 +20,18 @@ using test_support::LiveBlocks;
 using test_support::Pump;
 using test_support::ThreadWindows;
 
+// Item data is pointer-sized: a host keeps its records' addresses there, and
+// on x64 they lie above 4 GB.
+#ifdef _WIN64
+constexpr LPARAM kHighItemData = LPARAM(0x123456789ABCDEF0);
+constexpr LPARAM kNegativeItemData = -LPARAM(0x100000007);
+constexpr char kTooLargeItemData[] = "18446744073709551616";  // 2^64
+#else
+constexpr LPARAM kHighItemData = LPARAM(0x7FFFABCD);
+constexpr LPARAM kNegativeItemData = -7;
+constexpr char kTooLargeItemData[] = "4294967296";  // 2^32
+#endif
+
 // A top-level window, parent of the grids under test.
 class Parent {
 public:
@@ -122,6 +134,13 @@ public:
         const LRESULT fields = Send(JX_GRID_GETPACKED, flags, LPARAM(out.Record()));
         if (result) *result = fields;
         return std::string(out.Text());
+    }
+    LPARAM ItemData(int row) const {
+        LVITEMW item = {};
+        item.mask = LVIF_PARAM;
+        item.iItem = row;
+        Send(LVM_GETITEMW, 0, LPARAM(&item));
+        return item.lParam;
     }
     UINT StateImage(int row) const { return UINT(Send(LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK)) >> 12; }
 

@@ -54,9 +54,41 @@ TEST(ParseNumber, ReadsTheNumberSyntax) {
         EXPECT_EQ(end - c.text, c.end) << c.text << " options " << c.options;
         if (c.options == 0) {
             EXPECT_EQ(ParseInt(c.text), c.value) << c.text;
+#ifndef _WIN64
+            const char* pointerEnd = nullptr;
+            EXPECT_EQ(ParsePointerEnd(c.text, &pointerEnd), c.value) << c.text << ": on x86 a pointer is an int";
+            EXPECT_EQ(pointerEnd, end) << c.text;
+#endif
         }
     }
 }
+
+#ifdef _WIN64
+TEST(ParsePointerEnd, ReadsSixtyFourBitsOnX64) {
+    struct Case {
+        const char* text;
+        intptr_t value;
+        ptrdiff_t end;  // 0: failure
+    };
+    const Case cases[] = {
+        {"1311768467463790320", intptr_t(0x123456789ABCDEF0), 19},
+        {"4294967296", intptr_t(0x100000000), 10},
+        {"-4294967303", -intptr_t(0x100000007), 11},
+        {"18446744073709551615", -1, 20},  // the sign and the wrap apply to the 64-bit pattern
+        {"18446744073709551616", 0, 0},
+        {"000018446744073709551615", -1, 24},
+        {" 0x123456789ABCDEF0/", intptr_t(0x123456789ABCDEF0), 19},
+        {"0x10000000000000000", 0, 0},
+        {"1.5", 1, 1},
+        {"x", 0, 0},
+    };
+    for (const Case& c : cases) {
+        const char* end = nullptr;
+        EXPECT_EQ(ParsePointerEnd(c.text, &end), c.value) << c.text;
+        EXPECT_EQ(end - c.text, c.end) << c.text;
+    }
+}
+#endif
 
 TEST(ParseNumber, StoresTheTypeItFound) {
     struct Case {
