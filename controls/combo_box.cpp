@@ -1,6 +1,7 @@
 // The combo box: its class, its messages answered from the table, the edit
 // field's subclass, opening the list, typed text and the display.
 #include "combo_box.h"
+#include "dropdown_popup.h"
 #include <windowsx.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,6 +16,7 @@
 #include "text/wide_text.h"
 #include "window/window_class.h"
 #include "window/window_utils.h"
+#include "runtime/host_boundary.h"
 
 namespace controls {
 namespace {
@@ -84,27 +86,29 @@ unsigned RemoveBit(unsigned bits, int index) {
 ComboBox::ComboBox(HWND window) : window_(window) { FromText(kEmptyTable); }
 
 LRESULT CALLBACK ComboBox::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const SuperclassInfo& base = ComboClass();
-    if (message == WM_NCCREATE) {
-        // The list is the dropdown's: a combo box without one cannot be made.
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        if (!(create->style & CBS_DROPDOWN)) return FALSE;
-        auto* combo = new (std::nothrow) ComboBox(window);
-        if (!combo) return FALSE;
-        SetWindowLongPtrW(window, base.baseExtra, reinterpret_cast<LONG_PTR>(combo));
-    }
-    auto* combo = reinterpret_cast<ComboBox*>(GetWindowLongPtrW(window, base.baseExtra));
-    if (!combo) return base.CallBase(window, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        combo->OnNcDestroy();
-        SetWindowLongPtrW(window, base.baseExtra, 0);
-        const LRESULT result = base.CallBase(window, message, wParam, lParam);
-        combo->Release();  // the window's reference
-        return result;
-    }
-    ComReference<ComboBox> handling(combo);
-    combo->AddRef();
-    return combo->OnMessage(message, wParam, lParam);
+    return AtHostBoundary([&]() -> LRESULT {
+        const SuperclassInfo& base = ComboClass();
+        if (message == WM_NCCREATE) {
+            // The list is the dropdown's: a combo box without one cannot be made.
+            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+            if (!(create->style & CBS_DROPDOWN)) return FALSE;
+            auto* combo = new (std::nothrow) ComboBox(window);
+            if (!combo) return FALSE;
+            SetWindowLongPtrW(window, base.baseExtra, reinterpret_cast<LONG_PTR>(combo));
+        }
+        auto* combo = reinterpret_cast<ComboBox*>(GetWindowLongPtrW(window, base.baseExtra));
+        if (!combo) return base.CallBase(window, message, wParam, lParam);
+        if (message == WM_NCDESTROY) {
+            combo->OnNcDestroy();
+            SetWindowLongPtrW(window, base.baseExtra, 0);
+            const LRESULT result = base.CallBase(window, message, wParam, lParam);
+            combo->Release();  // the window's reference
+            return result;
+        }
+        ComReference<ComboBox> handling(combo);
+        combo->AddRef();
+        return combo->OnMessage(message, wParam, lParam);
+    });
 }
 
 LRESULT ComboBox::CallBase(UINT message, WPARAM wParam, LPARAM lParam) const {
@@ -390,14 +394,16 @@ void ComboBox::OnCommand(WPARAM wParam, LPARAM lParam) {
 
 LRESULT CALLBACK ComboBox::EditSubclass(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                         DWORD_PTR self) {
-    if (message == WM_NCDESTROY) {
-        RemoveWindowSubclass(edit, EditSubclass, id);
-        return DefSubclassProc(edit, message, wParam, lParam);
-    }
-    auto* combo = reinterpret_cast<ComboBox*>(self);
-    ComReference<ComboBox> handling(combo);
-    combo->AddRef();
-    return combo->OnEditMessage(message, wParam, lParam);
+    return AtHostBoundary([&]() -> LRESULT {
+        if (message == WM_NCDESTROY) {
+            RemoveWindowSubclass(edit, EditSubclass, id);
+            return DefSubclassProc(edit, message, wParam, lParam);
+        }
+        auto* combo = reinterpret_cast<ComboBox*>(self);
+        ComReference<ComboBox> handling(combo);
+        combo->AddRef();
+        return combo->OnEditMessage(message, wParam, lParam);
+    });
 }
 
 LRESULT ComboBox::OnEditMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -462,7 +468,7 @@ bool ComboBox::OpenList() {
     TakeTypedText();
     WriteState();
     const unsigned flags = (GetWindowLongW(window_, GWL_STYLE) & CBS_SORT) ? JX_DROPDOWN_SORT : 0;
-    const int result = ShowDropdown(this, nullptr, flags, window_, nullptr, OnPopupEvent, this, &popup_, nullptr);
+    const int result = RunDropdown(this, nullptr, flags, window_, nullptr, OnPopupEvent, this, &popup_, nullptr);
     if (!window_) return result != 0;  // destroyed while the list was open
     CountItems();
     if ((result & JX_DROPDOWN_RESULT_ACCEPTED) || CheckMode()) {

@@ -5,6 +5,7 @@
 #include "runtime/com_reference.h"
 #include "runtime/errors.h"
 #include "window/window_utils.h"
+#include "runtime/host_boundary.h"
 
 namespace {
 
@@ -79,9 +80,8 @@ unsigned UnpackMaskedFlags(unsigned flags, unsigned bits, unsigned mask) {
 
 }  // namespace
 
-extern "C" int __cdecl ShowDropdown(ICsvTable* table, int* current, unsigned flags, HWND anchor, RECT* rect,
-                                    DropdownCallback callback, void* parameter, IDropdownPopup** popupOut,
-                                    void* checks) {
+int controls::RunDropdown(ICsvTable* table, int* current, unsigned flags, HWND anchor, RECT* rect,
+                          DropdownCallback callback, void* parameter, IDropdownPopup** popupOut, void* checks) {
     ComReference<DropdownPopup> popup(new DropdownPopup());
     // The caller sees the popup during the call only, whichever way it ends.
     struct OutPointer {
@@ -94,47 +94,60 @@ extern "C" int __cdecl ShowDropdown(ICsvTable* table, int* current, unsigned fla
     return popup->Run({table, current, flags, anchor, rect, callback, parameter, checks});
 }
 
+extern "C" int __cdecl ShowDropdown(ICsvTable* table, int* current, unsigned flags, HWND anchor, RECT* rect,
+                                    DropdownCallback callback, void* parameter, IDropdownPopup** popupOut,
+                                    void* checks) {
+    return AtHostBoundary(
+        [&] { return controls::RunDropdown(table, current, flags, anchor, rect, callback, parameter, popupOut, checks); });
+}
+
 extern "C" int __cdecl ShowDropdownList(ICsvTable* table, int* current, SAFEARRAY** checks, unsigned flags,
                                         HWND anchor, RECT* rect, DropdownCallback callback, void* parameter,
                                         IDropdownPopup** popupOut) {
-    return ShowDropdown(table, current, ListCallFlags(flags), anchor, rect, callback, parameter, popupOut, checks);
+    return AtHostBoundary([&]() -> int {
+        return controls::RunDropdown(table, current, ListCallFlags(flags), anchor, rect, callback, parameter, popupOut, checks);
+    });
 }
 
 extern "C" int __cdecl ShowDropdownListSimple(const char* csvText, int* current, SAFEARRAY** checks, unsigned flags,
                                               HWND anchor, RECT* rect) {
-    if (!csvText || !*csvText) return 0;
-    ComReference<CsvTable> table(new CsvTable());
-    if (FAILED(table->FromText(csvText))) {
-        ReportError("Invalid CSV string:\r\n%s", csvText);
-        return 0;
-    }
-    return ShowDropdown(table.Get(), current, ListCallFlags(flags), anchor, rect, nullptr, nullptr, nullptr, checks);
+    return AtHostBoundary([&]() -> int {
+        if (!csvText || !*csvText) return 0;
+        ComReference<CsvTable> table(new CsvTable());
+        if (FAILED(table->FromText(csvText))) {
+            ReportError("Invalid CSV string:\r\n%s", csvText);
+            return 0;
+        }
+        return controls::RunDropdown(table.Get(), current, ListCallFlags(flags), anchor, rect, nullptr, nullptr, nullptr, checks);
+    });
 }
 
 extern "C" int __cdecl ShowDropdownMenuItemFlags(HMENU menu, int item, const char* csvText, unsigned* flagsInOut,
                                                  unsigned mask) {
-    MenuListTurn turn;
-    if (!turn.taken || !flagsInOut || !csvText) return 0;
-    int bits = int(PackMaskedFlags(*flagsInOut, mask));
+    return AtHostBoundary([&]() -> int {
+        MenuListTurn turn;
+        if (!turn.taken || !flagsInOut || !csvText) return 0;
+        int bits = int(PackMaskedFlags(*flagsInOut, mask));
 
-    const int position = MenuItemPosition(menu, item);
-    MenuItemList list;
-    if (position < 0 || !GetMenuItemRect(nullptr, menu, UINT(position), &list.itemRect)) return 0;
-    ComReference<CsvTable> table(new CsvTable());
-    if (FAILED(table->FromText(csvText))) return 0;
+        const int position = MenuItemPosition(menu, item);
+        MenuItemList list;
+        if (position < 0 || !GetMenuItemRect(nullptr, menu, UINT(position), &list.itemRect)) return 0;
+        ComReference<CsvTable> table(new CsvTable());
+        if (FAILED(table->FromText(csvText))) return 0;
 
-    int result;
-    if (item > 0) {
-        GetCursorPosEx(&list.reference);
-        RECT corner = {list.itemRect.right, list.itemRect.top, list.itemRect.right, list.itemRect.top};
-        result = ShowDropdown(table.Get(), &bits, JX_DROPDOWN_MOUSE_EVENTS, nullptr, &corner, TrackMenuPointer, &list,
-                              &list.popup, nullptr);
-    } else {
-        RECT exclusion = list.itemRect;
-        result = ShowDropdown(table.Get(), &bits, JX_DROPDOWN_EXCLUDE_RECT, nullptr, &exclusion, nullptr, nullptr,
-                              nullptr, nullptr);
-    }
-    if (!(result & JX_DROPDOWN_RESULT_CHECKS)) return 0;
-    *flagsInOut = UnpackMaskedFlags(*flagsInOut, unsigned(bits), mask);
-    return 1;
+        int result;
+        if (item > 0) {
+            GetCursorPosEx(&list.reference);
+            RECT corner = {list.itemRect.right, list.itemRect.top, list.itemRect.right, list.itemRect.top};
+            result = controls::RunDropdown(table.Get(), &bits, JX_DROPDOWN_MOUSE_EVENTS, nullptr, &corner, TrackMenuPointer, &list,
+                                  &list.popup, nullptr);
+        } else {
+            RECT exclusion = list.itemRect;
+            result = controls::RunDropdown(table.Get(), &bits, JX_DROPDOWN_EXCLUDE_RECT, nullptr, &exclusion, nullptr, nullptr,
+                                  nullptr, nullptr);
+        }
+        if (!(result & JX_DROPDOWN_RESULT_CHECKS)) return 0;
+        *flagsInOut = UnpackMaskedFlags(*flagsInOut, unsigned(bits), mask);
+        return 1;
+    });
 }

@@ -11,6 +11,7 @@
 #include "window/monitors.h"
 #include "window/window_class.h"
 #include "window/window_utils.h"
+#include "runtime/host_boundary.h"
 
 namespace controls {
 namespace {
@@ -677,22 +678,24 @@ HRESULT DropdownPopup::GetTable(IUnknown** table) {
 // ---- The popup window
 
 LRESULT CALLBACK DropdownPopup::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* popup = static_cast<DropdownPopup*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(popup));
-        if (popup) popup->popup_ = window;
-    }
-    auto* popup = reinterpret_cast<DropdownPopup*>(GetWindowLongPtrW(window, 0));
-    if (!popup) return DefWindowProcW(window, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(window, 0, 0);
-        // Whoever destroyed it, the popup no longer owns a window.
-        (void)popup->popupOwner_.release();
-        popup->popup_ = nullptr;
-        popup->list_ = nullptr;
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-    return popup->OnMessage(message, wParam, lParam);
+    return AtHostBoundary([&]() -> LRESULT {
+        if (message == WM_NCCREATE) {
+            auto* popup = static_cast<DropdownPopup*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+            SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(popup));
+            if (popup) popup->popup_ = window;
+        }
+        auto* popup = reinterpret_cast<DropdownPopup*>(GetWindowLongPtrW(window, 0));
+        if (!popup) return DefWindowProcW(window, message, wParam, lParam);
+        if (message == WM_NCDESTROY) {
+            SetWindowLongPtrW(window, 0, 0);
+            // Whoever destroyed it, the popup no longer owns a window.
+            (void)popup->popupOwner_.release();
+            popup->popup_ = nullptr;
+            popup->list_ = nullptr;
+            return DefWindowProcW(window, message, wParam, lParam);
+        }
+        return popup->OnMessage(message, wParam, lParam);
+    });
 }
 
 LRESULT DropdownPopup::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {

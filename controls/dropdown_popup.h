@@ -20,6 +20,11 @@ using UniqueWindow = jx::UniqueHandle<HWND, DestroyWindow>;
 using UniqueImageList = jx::UniqueHandle<HIMAGELIST, ImageList_Destroy>;
 
 // What a show call asks for (the arguments of ShowDropdown).
+// ShowDropdown for the library's own callers: its exceptions stay the
+// library's (the export lets them out to the host).
+int RunDropdown(ICsvTable* table, int* current, unsigned flags, HWND anchor, RECT* rect, DropdownCallback callback,
+                void* parameter, IDropdownPopup** popupOut, void* checks);
+
 struct DropdownRequest {
     ICsvTable* table;
     int* current;

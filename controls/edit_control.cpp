@@ -11,6 +11,7 @@
 #include "window/capture_loop.h"
 #include "window/window_class.h"
 #include "window/window_utils.h"
+#include "runtime/host_boundary.h"
 
 namespace controls {
 namespace {
@@ -136,30 +137,32 @@ EditControl* EditControl::From(HWND window) {
 }
 
 LRESULT CALLBACK EditControl::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const SuperclassInfo& base = EditClass();
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        auto* edit = new (std::nothrow) EditControl(window, create->style);
-        if (!edit) return FALSE;
-        SetWindowLongPtrW(window, base.baseExtra, reinterpret_cast<LONG_PTR>(edit));
-        const LRESULT created = base.CallBase(window, message, wParam, lParam);
-        if (!created && From(window) == edit) {
-            SetWindowLongPtrW(window, base.baseExtra, 0);
-            delete edit;
+    return AtHostBoundary([&]() -> LRESULT {
+        const SuperclassInfo& base = EditClass();
+        if (message == WM_NCCREATE) {
+            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+            auto* edit = new (std::nothrow) EditControl(window, create->style);
+            if (!edit) return FALSE;
+            SetWindowLongPtrW(window, base.baseExtra, reinterpret_cast<LONG_PTR>(edit));
+            const LRESULT created = base.CallBase(window, message, wParam, lParam);
+            if (!created && From(window) == edit) {
+                SetWindowLongPtrW(window, base.baseExtra, 0);
+                delete edit;
+            }
+            return created;
         }
-        return created;
-    }
-    EditControl* edit = From(window);
-    if (!edit) return base.CallBase(window, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(window, base.baseExtra, 0);
-        edit->windowGone_ = true;
-        edit->customIcon_.reset();
-        if (!edit->activeMessages_) delete edit;
-        return base.CallBase(window, message, wParam, lParam);
-    }
-    MessageScope scope(edit);
-    return edit->OnMessage(message, wParam, lParam);
+        EditControl* edit = From(window);
+        if (!edit) return base.CallBase(window, message, wParam, lParam);
+        if (message == WM_NCDESTROY) {
+            SetWindowLongPtrW(window, base.baseExtra, 0);
+            edit->windowGone_ = true;
+            edit->customIcon_.reset();
+            if (!edit->activeMessages_) delete edit;
+            return base.CallBase(window, message, wParam, lParam);
+        }
+        MessageScope scope(edit);
+        return edit->OnMessage(message, wParam, lParam);
+    });
 }
 
 LRESULT EditControl::CallBase(UINT message, WPARAM wParam, LPARAM lParam) const {

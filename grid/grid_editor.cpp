@@ -15,6 +15,7 @@
 #include "window/list_view_helpers.h"
 #include "window/window_class.h"
 #include "window/window_utils.h"
+#include "runtime/host_boundary.h"
 
 namespace grid {
 namespace {
@@ -277,13 +278,15 @@ void Grid::MoveEditor(EditorMove move) {
 
 LRESULT CALLBACK Grid::EditorSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                       DWORD_PTR self) {
-    if (message == WM_NCDESTROY) {
-        RemoveWindowSubclass(window, EditorSubclass, id);
-        return DefSubclassProc(window, message, wParam, lParam);
-    }
-    Grid* grid = reinterpret_cast<Grid*>(self);
-    MessageScope scope(grid);
-    return grid->OnEditorMessage(window, message, wParam, lParam);
+    return AtHostBoundary([&]() -> LRESULT {
+        if (message == WM_NCDESTROY) {
+            RemoveWindowSubclass(window, EditorSubclass, id);
+            return DefSubclassProc(window, message, wParam, lParam);
+        }
+        Grid* grid = reinterpret_cast<Grid*>(self);
+        MessageScope scope(grid);
+        return grid->OnEditorMessage(window, message, wParam, lParam);
+    });
 }
 
 LRESULT Grid::OnEditorMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -11,6 +11,7 @@
 #include "window/list_view_helpers.h"
 #include "window/window_class.h"
 #include "window/window_utils.h"
+#include "runtime/host_boundary.h"
 
 namespace grid {
 namespace {
@@ -51,20 +52,22 @@ void ForceStyle(LPARAM create) {
 }
 
 LRESULT CALLBACK ParentHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
-    switch (message) {
-    case WM_NOTIFY:
-        if (auto* header = reinterpret_cast<NMHDR*>(lParam))
-            if (Grid* grid = Grid::Of(header->hwndFrom)) grid->OnParentNotify(header);
-        break;
-    case WM_LBUTTONDOWN:
-    case WM_NCLBUTTONDOWN:
-        if (g_editedGrid) SendMessageW(g_editedGrid, WM_CANCELMODE, 0, 0);
-        break;
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(window, ParentHook, id);
-        break;
-    }
-    return DefSubclassProc(window, message, wParam, lParam);
+    return AtHostBoundary([&]() -> LRESULT {
+        switch (message) {
+        case WM_NOTIFY:
+            if (auto* header = reinterpret_cast<NMHDR*>(lParam))
+                if (Grid* grid = Grid::Of(header->hwndFrom)) grid->OnParentNotify(header);
+            break;
+        case WM_LBUTTONDOWN:
+        case WM_NCLBUTTONDOWN:
+            if (g_editedGrid) SendMessageW(g_editedGrid, WM_CANCELMODE, 0, 0);
+            break;
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(window, ParentHook, id);
+            break;
+        }
+        return DefSubclassProc(window, message, wParam, lParam);
+    });
 }
 
 // Looks for a grid child of the same parent other than the one leaving.
@@ -96,26 +99,28 @@ Grid* Grid::Of(HWND window) {
 }
 
 LRESULT CALLBACK Grid::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* grid = reinterpret_cast<Grid*>(GetWindowLongPtrW(window, g_class.baseExtra));
-    if (!grid) {
-        if (message == WM_NCDESTROY) return g_class.CallBase(window, message, wParam, lParam);
-        grid = new (std::nothrow) Grid(window);
-        // Without its state the window cannot be a grid: creation fails.
-        if (!grid) return message == WM_NCCREATE ? FALSE : g_class.CallBase(window, message, wParam, lParam);
-        SetWindowLongPtrW(window, g_class.baseExtra, reinterpret_cast<LONG_PTR>(grid));
-    }
-    if (message != WM_NCDESTROY) {
-        MessageScope scope(grid);
-        return grid->OnMessage(message, wParam, lParam);
-    }
-    grid->OnDestroy();
-    const LRESULT result = grid->CallBase(message, wParam, lParam);
-    SetWindowLongPtrW(window, g_class.baseExtra, 0);
-    if (grid->depth_ == 0)
-        delete grid;
-    else
-        grid->destroyed_ = true;
-    return result;
+    return AtHostBoundary([&]() -> LRESULT {
+        auto* grid = reinterpret_cast<Grid*>(GetWindowLongPtrW(window, g_class.baseExtra));
+        if (!grid) {
+            if (message == WM_NCDESTROY) return g_class.CallBase(window, message, wParam, lParam);
+            grid = new (std::nothrow) Grid(window);
+            // Without its state the window cannot be a grid: creation fails.
+            if (!grid) return message == WM_NCCREATE ? FALSE : g_class.CallBase(window, message, wParam, lParam);
+            SetWindowLongPtrW(window, g_class.baseExtra, reinterpret_cast<LONG_PTR>(grid));
+        }
+        if (message != WM_NCDESTROY) {
+            MessageScope scope(grid);
+            return grid->OnMessage(message, wParam, lParam);
+        }
+        grid->OnDestroy();
+        const LRESULT result = grid->CallBase(message, wParam, lParam);
+        SetWindowLongPtrW(window, g_class.baseExtra, 0);
+        if (grid->depth_ == 0)
+            delete grid;
+        else
+            grid->destroyed_ = true;
+        return result;
+    });
 }
 
 LRESULT Grid::CallBase(UINT message, WPARAM wParam, LPARAM lParam) const {

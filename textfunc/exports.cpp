@@ -3,6 +3,7 @@
 #include "jx/text_functions.h"
 #include "stemming.h"
 #include "word_wrap.h"
+#include "runtime/host_boundary.h"
 
 // The host's JxString is the libraries' own str record.
 static_assert(sizeof(JxString) == sizeof(str) && offsetof(JxString, buf) == offsetof(str, buf) &&
@@ -18,14 +19,18 @@ str& HostString(JxString* s) { return *reinterpret_cast<str*>(s); }
 }  // namespace
 
 int __cdecl jxplus_str_stem(JxString* s, int flags, int from, int length) {
-    if (!s) return 0;
-    StemWords(HostString(s), unsigned(flags), from, length);
-    return s->len;
+    return AtHostBoundary([&]() -> int {
+        if (!s) return 0;
+        StemWords(HostString(s), unsigned(flags), from, length);
+        return s->len;
+    });
 }
 
 int __cdecl jxplus_str_wrap(JxString* s, int width, const char* lineBreak, const char* breakChars, int flags,
                             unsigned minLength) {
-    if (!s) return 0;
-    WrapText(HostString(s), width, lineBreak, breakChars, unsigned(flags), minLength);
-    return s->len;
+    return AtHostBoundary([&]() -> int {
+        if (!s) return 0;
+        WrapText(HostString(s), width, lineBreak, breakChars, unsigned(flags), minLength);
+        return s->len;
+    });
 }

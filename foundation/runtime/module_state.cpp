@@ -1,5 +1,6 @@
 // Library start-up and teardown, the default hooks, and the host's exports.
 #include "runtime/module_state.h"
+#include "runtime/host_boundary.h"
 #include <stdlib.h>
 #include <string.h>
 #include <new>
@@ -170,6 +171,7 @@ __attribute__((init_priority(101))) ModuleLifetime g_lifetime;
 void ModuleState::Startup() {
     moduleInstance = resourceInstance = reinterpret_cast<HINSTANCE>(&__ImageBase);
     isLibrary = moduleInstance != GetModuleHandleA(nullptr);
+    SetHostExceptionModel(DetectHostExceptionModel(GetModuleHandleA(nullptr)));
     windowsVersion = ReadWindowsVersion();
     codePage = JX_DEFAULT_CODE_PAGE;
     ResetHostTableToFallback();

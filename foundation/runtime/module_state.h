@@ -126,6 +126,8 @@ enum BindProcsFlag : unsigned {
 };
 // Exit code of the process after a fatal binding failure.
 constexpr int kExitMissingEntryPoint = -4;
+// Exit code after a failure of the library's own reached the host's call.
+constexpr int kExitUnexpectedFailure = -5;
 
 // One entry point to bind: its name (or an ordinal below 0x10000) and where
 // its address goes.

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <vector>
+#include "jx/errors.h"
 #include "runtime/host_alloc.h"
 #include "text/str.h"
 
@@ -50,6 +51,12 @@ public:
     // The error functions' text and re-entrancy flag.
     str errorText;
     bool inErrorCall = false;
+
+    // The stack position of the innermost host entry into the library, and
+    // the exception last let out to a host of the platform's model (the
+    // host's catch refers to it).
+    ULONG_PTR innermostEntry = 0;
+    JxException raisedException{};
 
 private:
     struct ScratchRing;

@@ -27,6 +27,10 @@ struct Probe {
     void(__cdecl* raise)(int, const char*);
     void(__cdecl* setRetryPause)(DWORD);
     int(__cdecl* buildText)(int);
+    void(__cdecl* requestAbort)(int);
+    int(__cdecl* abortableWait)(DWORD);
+    int(__cdecl* hostExceptionModel)();
+    void(__cdecl* holdAndCall)(void(__cdecl*)(void*), void*);
 };
 
 template <class F>
@@ -51,6 +55,10 @@ public:
         Bind(m, "probe_raise", probe.raise);
         Bind(m, "probe_set_retry_pause", probe.setRetryPause);
         Bind(m, "probe_build_text", probe.buildText);
+        Bind(m, "probe_request_abort", probe.requestAbort);
+        Bind(m, "probe_abortable_wait", probe.abortableWait);
+        Bind(m, "probe_host_exception_model", probe.hostExceptionModel);
+        Bind(m, "probe_hold_and_call", probe.holdAndCall);
     }
     bool Loaded() const { return library_.Loaded(); }
     jxhost::AllocDelta Unload() { return library_.Unload(); }
@@ -248,6 +256,33 @@ TEST_F(LibraryLoad, LastingAllocationFailureRaisesAndLeaksNothing) {
     }
     jxhost::Allocator().ResetFaults();
     EXPECT_EQ(jxhost::Allocator().Stats().liveBlocks, liveBefore);
+    EXPECT_EQ(library.Unload().blocks, 0);
+}
+
+// A GCC-built host (this program) catches the libraries' exceptions as they
+// are thrown, also from a library call inside a library callback.
+Probe* g_nestedProbe = nullptr;
+void __cdecl RaiseFromTheCallback(void*) { g_nestedProbe->raise(11, "nested"); }
+
+TEST_F(LibraryLoad, GnuHostCatchesAbortAndNestedFailures) {
+    ProbeLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    EXPECT_EQ(library.probe.hostExceptionModel(), 1) << "a program linked by GNU ld is a GNU host";
+    library.probe.requestAbort(1);
+    EXPECT_THROW(library.probe.abortableWait(50), JxExceptionScriptEnd);
+    library.probe.requestAbort(0);
+    EXPECT_EQ(library.probe.abortableWait(0), 1);
+
+    g_nestedProbe = &library.probe;
+    EXPECT_THROW(library.probe.raise(12, "the thread's error text takes its block"), JxException);
+    const size_t liveBefore = jxhost::Allocator().Stats().liveBlocks;
+    try {
+        library.probe.holdAndCall(RaiseFromTheCallback, nullptr);
+        FAIL() << "no exception";
+    } catch (const JxException& e) {
+        EXPECT_EQ(e.code, 11);
+    }
+    EXPECT_EQ(jxhost::Allocator().Stats().liveBlocks, liveBefore) << "the outer call released what it held";
     EXPECT_EQ(library.Unload().blocks, 0);
 }
 
