@@ -102,9 +102,11 @@ struct str {
 
     // -- Buffers for system calls (n in bytes)
     char* GetBuffer(int n, unsigned mode = 0);
+    // Raises "failed to allocate memory" when `chars` units do not fit a str.
     wchar_t* GetWideBuffer(int chars, unsigned mode = 0) {
-        return reinterpret_cast<wchar_t*>(GetBuffer(chars * 2, mode));
+        return reinterpret_cast<wchar_t*>(GetBuffer(WideBytes(chars), mode));
     }
+    static int WideBytes(int chars);
     void FixLength(int n, unsigned mode = 0);
 
     // -- Concatenation

@@ -31,13 +31,18 @@ int Sign(int value) { return (value > 0) - (value < 0); }
 const char* NextChar(const char* p) { return IsUtf8Mode() ? Utf8Next(p) : p + 1; }
 
 // The code unit of a 2- or 3-byte sequence whose continuation bytes were
-// checked by Utf8Next. Overlong forms and surrogates pass unchanged.
+// checked by Utf8Next. Surrogates and overlong forms pass unchanged (see
+// IsOverlong).
 WCHAR DecodeSequence(const BYTE* p, int length) {
     if (length == 2) return WCHAR(((p[0] & 0x1F) << 6) | (p[1] & kPayloadMask));
     return WCHAR(((p[0] & 0x0F) << 12) | ((p[1] & kPayloadMask) << 6) | (p[2] & kPayloadMask));
 }
 
 int Utf8LengthOfUnit(WCHAR unit) { return unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3; }
+
+// A unit written with more bytes than it needs ("E0 80 80" for 0): not
+// UTF-8, and as a character it could stand for the text's end.
+bool IsOverlong(WCHAR unit, int length) { return Utf8LengthOfUnit(unit) < length; }
 
 void EncodeUnit(WCHAR unit, char* p, int length) {
     if (length == 1) {
@@ -65,13 +70,16 @@ uint32_t NextFoldedChar(const BYTE*& p) {
     }
     p = Bytes(Utf8Next(reinterpret_cast<const char*>(start)));
     const int length = int(p - start);
-    if (length == 2 || length == 3) return FoldUnit(DecodeSequence(start, length));
+    if (length == 2 || length == 3) {
+        const WCHAR unit = DecodeSequence(start, length);
+        if (!IsOverlong(unit, length)) return FoldUnit(unit);
+    }
     WCHAR units[2];
     if (length == 4) {
         if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(start), 4, units, 2) == 2)
             return 0x10000 + ((uint32_t(units[0]) - 0xD800) << 10) + (uint32_t(units[1]) - 0xDC00);
-        p = start + 1;
     }
+    p = start + 1;
     if (MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(start), 1, units, 1) != 1) units[0] = *start;
     return FoldUnit(units[0]);
 }
@@ -91,6 +99,7 @@ int CompareRun(const char*& a, const char*& b, int limit, bool ignoreCase) {
                 result = x < y ? -1 : 1;
                 break;
             }
+            if (!x) break;  // both at their ends
             continue;
         }
         const BYTE x = ignoreCase ? g_charTables.toLower[*p] : *p;

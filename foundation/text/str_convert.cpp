@@ -1,6 +1,8 @@
 // Conversions of str between the library code page, ANSI, UTF-8 and UTF-16.
+#include <limits.h>
 #include <string.h>
 #include <wchar.h>
+#include "runtime/errors.h"
 #include "text/str.h"
 #include "text/wide_text.h"
 
@@ -30,7 +32,11 @@ void str::FromMultiByte(const char* text, UINT codePage, int n) {
         Clear();
         return;
     }
-    if (n < 0) n = int(strlen(text));
+    if (n < 0) {
+        const size_t length = strlen(text);
+        if (length > size_t(INT_MAX)) RaiseOutOfMemory();
+        n = int(length);
+    }
     if (n == 0) {
         Empty();
         return;

@@ -125,6 +125,12 @@ char* str::Detach(const void* pointer) {
     return block;
 }
 
+int str::WideBytes(int chars) {
+    const int64_t bytes = int64_t(chars < 0 ? 0 : chars) * int64_t(sizeof(wchar_t));
+    if (bytes > INT_MAX - kBlockOverhead) RaiseOutOfMemory();
+    return int(bytes);
+}
+
 char* str::GetBuffer(int n, unsigned mode) {
     if (mode & kBufferKeepContent) {
         const int previous = len;

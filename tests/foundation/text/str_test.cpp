@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <string.h>
 #include <algorithm>
 #include <memory>
 #include <string>
+#include "counting_allocator.h"
+#include "jx/errors.h"
 #include "text/char_tables.h"
 #include "runtime/host_alloc.h"
 #include "runtime/module_state.h"
 #include "text/record_info.h"
 #include "text/str.h"
+#include "guarded_text.h"
 
 namespace {
 
@@ -202,6 +206,24 @@ TEST(StrConvert, WideLengthsNullAndEmpty) {
     EXPECT_EQ(s.len, 0);
 }
 
+// A text of 2^30 bytes or more needs more wide bytes than a str can hold:
+// the conversion raises before it allocates or reads anything.
+TEST(StrConvert, TextsTooLongForAWideBlockRaise) {
+    const char small[] = "abc";
+    const size_t liveBefore = jxhost::Allocator().Stats().liveBlocks;
+    for (const int n : {1 << 30, INT_MAX}) {
+        str s;
+        try {
+            s.FromMultiByte(small, CP_UTF8, n);
+            ADD_FAILURE() << n << ": no exception";
+        } catch (const JxException& e) {
+            EXPECT_STREQ(e.message, "failed to allocate memory") << n;
+        }
+        EXPECT_THROW(s.GetWideBuffer(n), JxException) << n;
+    }
+    EXPECT_EQ(jxhost::Allocator().Stats().liveBlocks, liveBefore);
+}
+
 TEST(StrConvert, SourceInsideTheTarget) {
     str s;
     s.ToWide("\xC3\xA4" "bc");
@@ -358,6 +380,33 @@ TEST(StrCompare, CompareAndCompareN) {
     EXPECT_EQ(CompareN("abcX", "ABCY", 4, true), -1);
     EXPECT_EQ(CompareN("abcX", "abcY", 3, false), 0);
     EXPECT_EQ(CompareN("\xC3\xA4x", "\xC3\x84y", 2, true), 0);
+}
+
+// Invalid UTF-8 (an overlong NUL, truncated sequences, a surrogate) right
+// before the end of readable memory: ignoring case, no function reads past
+// either text's end, and an overlong NUL is no end of text.
+TEST(StrCompare, InvalidUtf8StopsAtTheTerminator) {
+    ASSERT_TRUE(IsUtf8Mode());
+    for (const char* text : {"\xE0\x80\x80", "a\xE0\x80\x80", "\xC3", "\xE2\x82", "\xF0\x9F\x98", "\xED\xA0\x80",
+                             "\xE0\x80\x80\xE0\x80\x80"}) {
+        GuardedText guarded(text), empty(""), other("a");
+        ASSERT_TRUE(guarded.IsReady() && empty.IsReady() && other.IsReady());
+        const char* a = guarded.Fresh();
+        EXPECT_NE(Compare(a, empty.Fresh(), true), 0) << "an invalid sequence is a character: " << text;
+        EXPECT_NE(Compare(empty.Fresh(), a, true), 0) << text;
+        EXPECT_EQ(Compare(a, a, true), 0) << text;
+        Compare(a, other.Fresh(), true);
+        Compare(other.Fresh(), a, true);
+        CompareN(a, empty.Fresh(), 8, true);
+        CompareN(empty.Fresh(), a, 8, true);
+        EXPECT_EQ(FindText(a, "x", true), nullptr) << text;
+        FindText(empty.Fresh(), a, true);
+        EXPECT_EQ(FindText(a, a, true), a) << text;
+        EXPECT_TRUE(WildcardMatch(true, a, "*")) << text;
+        WildcardMatch(true, a, "?*?");
+        WildcardMatch(true, empty.Fresh(), a);
+        ToLower(guarded.Fresh());
+    }
 }
 
 TEST(StrCompare, CaseMappingCoversUtf8) {
