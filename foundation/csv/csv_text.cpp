@@ -96,8 +96,11 @@ char CsvTable::Separator() {
     if (separator_[0] == 0) {
         char answer[8] = {};
         const bool read = GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SLIST, answer, int(sizeof(answer))) > 0;
-        // A list separator that CSV cannot use falls back to the comma as well.
-        separator_[0] = read && !IsForbiddenSeparator(answer[0]) ? answer[0] : ',';
+        // A list separator that CSV cannot use falls back to the comma as well,
+        // and so does one that is not ASCII in UTF-8 mode (an ANSI byte there
+        // would split the characters that contain it).
+        const bool usable = read && !IsForbiddenSeparator(answer[0]) && (!IsUtf8Mode() || BYTE(answer[0]) < 0x80);
+        separator_[0] = usable ? answer[0] : ',';
     }
     return separator_[0];
 }
@@ -134,6 +137,15 @@ HRESULT CsvTable::ParseText(const char* text, size_t length) {
         FreeRows();
         return E_INVALIDARG;
     };
+    // Memory exhausted on the way leaves the table empty: never rows shorter
+    // than its column count.
+    struct EmptyUnlessParsed {
+        CsvTable* table;
+        bool parsed = false;
+        ~EmptyUnlessParsed() {
+            if (!parsed) table->FreeRows();
+        }
+    } guard{this};
 
     str row;  // the row being read: the zeroed header, then its fields
     EnsureRoom(row, size_t(headerSize_) + 256);
@@ -208,6 +220,7 @@ HRESULT CsvTable::ParseText(const char* text, size_t length) {
             rows_[i] = grown;
         }
     }
+    guard.parsed = true;
     return rows_.empty() ? S_FALSE : S_OK;
 }
 

@@ -201,6 +201,24 @@ TEST(CsvSeparator, RejectsLineEndsAndQuotesAndFallsBackToTheLocale) {
     }
 }
 
+TEST(CsvSeparator, ANonAsciiLocaleSeparatorIsNoUtf8Separator) {
+    ASSERT_TRUE(IsUtf8Mode());
+    char saved[8] = {};
+    ASSERT_GT(GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SLIST, saved, int(sizeof(saved))), 0);
+    // The section sign in the ANSI code page: in UTF-8 text a continuation byte.
+    ASSERT_TRUE(SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SLIST, "\xA7"));
+    CsvTable table;
+    const char* separator = nullptr;
+    table.GetSeparator(&separator);
+    const std::string taken = separator;
+    EXPECT_EQ(table.FromText("\xC3\xA7a\xC2\xA7,b\r\n"), S_OK);
+    int columns = 0;
+    table.GetColumnCount(&columns);
+    SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SLIST, saved);
+    EXPECT_EQ(taken, ",");
+    EXPECT_EQ(columns, 2) << "no character is split";
+}
+
 // ---- Cells, rows and columns
 
 TEST(CsvCells, SetCellWidensAppendsAndRejectsGaps) {
@@ -617,6 +635,22 @@ TEST(CsvObject, RunningOutOfMemoryLeavesNothingBehind) {
         jxhost::Allocator().FailSize(38);
         EXPECT_THROW(table.FromText(text.c_str()), JxException);
         jxhost::Allocator().ResetFaults();
+    }
+    EXPECT_EQ(jxhost::Allocator().Stats().liveBlocks, liveBefore);
+    {
+        // The short row's block (41 bytes) grows to 42 when it is padded to
+        // two fields: that fails, and the table is left empty, not with a
+        // column count its rows do not have.
+        CsvTable table;
+        ASSERT_EQ(table.FromText("a\r\n"), S_OK);
+        jxhost::Allocator().FailSize(42);
+        EXPECT_THROW(table.FromText(("a,b\r\n" + std::string(40, 'y') + "\r\n").c_str()), JxException);
+        jxhost::Allocator().ResetFaults();
+        int rows = -1, columns = -1;
+        table.GetRowCount(&rows);
+        table.GetColumnCount(&columns);
+        EXPECT_EQ(rows, 0);
+        EXPECT_EQ(columns, 0);
     }
     EXPECT_EQ(jxhost::Allocator().Stats().liveBlocks, liveBefore);
     AllocationPacer().SetPauseStep(AllocationFailurePacer::kPauseStepMs);
