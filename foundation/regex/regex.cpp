@@ -11,7 +11,10 @@
 namespace {
 
 constexpr char kExecFailedFormat[] = "Regular expression failed, possibly invalid argument. Error code %i";
-constexpr char kWordBoundary[] = "\\b";
+// A whole-word pattern: the group keeps alternatives inside the boundaries.
+constexpr char kWholeWordStart[] = "\\b(?:";
+constexpr char kWholeWordEnd[] = ")\\b";
+constexpr char kUnmappableFormat[] = "The pattern has a character that the ANSI code page cannot hold: %s";
 
 // Stack left untouched below PCRE's deepest frame: the guard page, a
 // callout's own frames and the system's exception dispatch.
@@ -240,12 +243,22 @@ RegexPattern RegexCompile(const char* pattern, uint32_t flags, str* errorOut) {
     const char* text = pattern ? pattern : "";
     str ansi;
     if ((flags & kRegexPatternUtf8) && CurrentCodePage() != 0) {
+        // A character the code page lacks would become "?", a quantifier.
+        ansi.FromMultiByte(text, CP_UTF8);
+        BOOL unmappable = FALSE;
+        if (ansi.WideLength() > 0 &&
+            WideCharToMultiByte(CP_ACP, 0, ansi.Wide(), ansi.WideLength(), nullptr, 0, nullptr, &unmappable) > 0 &&
+            unmappable) {
+            FormatErrorText(kUnmappableFormat, text);
+            if (errorOut) errorOut->Assign(GetErrorText());
+            return RegexPattern();
+        }
         ansi.Utf8ToAnsi(text);
         text = ansi.Text();
     }
     str wrapped;
     if (flags & kRegexWholeWord) {
-        wrapped.Build({kWordBoundary, text, kWordBoundary});
+        wrapped.Build({kWholeWordStart, text, kWholeWordEnd});
         text = wrapped.Text();
     }
 

@@ -36,6 +36,9 @@ TEST(RegexFind, FlagsDecideWhereAPatternMatches) {
         {"abc", "B", kRegexIgnoreCase, 1},
         {"concatenate", "cat", kRegexWholeWord, kRegexNoMatch},
         {"a cat", "cat", kRegexWholeWord, 2},
+        {"catalog", "cat|dog", kRegexWholeWord, kRegexNoMatch},  // alternatives stay inside the boundaries
+        {"hotdog", "cat|dog", kRegexWholeWord, kRegexNoMatch},
+        {"a dog", "cat|dog", kRegexWholeWord, 2},
         {"ab", "x*", kRegexFindAll, 2},  // the empty matches at 0 and 1
         {"ab", "c", kRegexFindAll, 0},
         {"", "^$", 0, kRegexNoMatch},  // an empty subject never matches
@@ -183,6 +186,19 @@ TEST(RegexCompile, Utf8PatternIsConvertedToAnsi) {
     const std::string subject = std::string("x") + ansi;
     EXPECT_EQ(RegexFind(subject.c_str(), "\xC3\xA4", kRegexPatternUtf8), 1);
     EXPECT_EQ(RegexFind(subject.c_str(), "\xC3\xA4", 0), kRegexNoMatch);
+}
+
+TEST(RegexCompile, Utf8PatternWithoutAnAnsiCharacterFails) {
+    // U+4E00 has no byte in a single-byte ANSI code page: as "?" it would make
+    // "a" optional and match anywhere.
+    BOOL unmappable = FALSE;
+    char ansi[4] = {};
+    WideCharToMultiByte(CP_ACP, 0, L"\u4E00", 1, ansi, sizeof ansi, nullptr, &unmappable);
+    if (!unmappable) GTEST_SKIP() << "the ANSI code page has U+4E00";
+    str error;
+    EXPECT_EQ(RegexCompile("a\xE4\xB8\x80", kRegexPatternUtf8, &error), nullptr);
+    EXPECT_NE(strstr(error.Text(), "ANSI code page"), nullptr) << error.Text();
+    EXPECT_EQ(RegexFind("xyz", "a\xE4\xB8\x80", kRegexPatternUtf8), kRegexCompileFailed);
 }
 
 TEST(RegexCompileCached, KeyedByTextAddressAndFlags) {
