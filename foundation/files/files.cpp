@@ -240,8 +240,13 @@ ScopedHandle CreateFileRetry(const char* path, DWORD access, DWORD share, SECURI
 HANDLE OpenFile(FileHandle& file, const char* path, DWORD access, DWORD disposition, DWORD attributes, DWORD share) {
     file.Close();
     if (IsEmptyPath(path)) return nullptr;
-    // The host may prepare its special files; the name is then opened as usual.
-    if (path[0] == ':') Hooks().ResolveSpecialFileName(path);
+    // The host may prepare its special files; the name is then opened as
+    // usual. One it refuses is no file: opened as a relative path, ":x" would
+    // be a hidden stream of the current folder on NTFS.
+    if (path[0] == ':' && !Hooks().ResolveSpecialFileName(path)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
     file.handle_ = CreateFileRetry(path, access, share ? share : FILE_SHARE_READ, nullptr, disposition, attributes);
     return file.IsOpen() ? file.Get() : nullptr;
 }

@@ -26,7 +26,8 @@ ScopedHandle CreateFileRetry(const char* path, DWORD access, DWORD share, SECURI
 
 // Opens `path` into `file` (closing what it held) and returns the handle, or
 // null. A path beginning with ":" is first offered to the host's
-// AppHooks::ResolveSpecialFileName. `share` 0 means FILE_SHARE_READ.
+// AppHooks::ResolveSpecialFileName, and fails with ERROR_FILE_NOT_FOUND when
+// the host does not resolve it. `share` 0 means FILE_SHARE_READ.
 HANDLE OpenFile(FileHandle& file, const char* path, DWORD access, DWORD disposition,
                 DWORD attributes = FILE_ATTRIBUTE_NORMAL, DWORD share = 0);
 // GENERIC_READ of an existing file; `share` 0 means read and write.

@@ -258,6 +258,17 @@ TEST_F(FilesTest, SafeWriterReplacesTheTargetOnlyAtCommit) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
 }
 
+TEST_F(FilesTest, SpecialNamesTheHostRefusesAreNoFiles) {
+    // The default hooks resolve no special name.
+    FileHandle file;
+    for (const char* name : {":stream", ":x:$DATA"}) {
+        SetLastError(0);
+        EXPECT_EQ(OpenForWrite(file, name, CREATE_ALWAYS), nullptr) << name;
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND)) << name;
+        EXPECT_EQ(OpenForRead(file, name), nullptr) << name;
+    }
+}
+
 TEST_F(FilesTest, SafeWriterPutsTheOldFileBackWhenTheFinalMoveFails) {
     Put("doc.txt", "old");
     FileHandle file;
