@@ -46,6 +46,8 @@ void CountingAllocator::SetCodePage(UINT codePage) { table_.codePage = codePage;
 
 void CountingAllocator::SetHostWindow(HWND window) { table_.hostWindow = window; }
 
+void CountingAllocator::SetMSizeMissing(bool missing) { table_.msize = missing ? nullptr : TableMSize; }
+
 bool CountingAllocator::ShouldFail(size_t size) {
     ++stats_.totalAllocs;
     bool fail = false;

@@ -40,6 +40,9 @@ public:
     const HostAllocTable& Table() const { return table_; }
     void SetCodePage(UINT codePage);
     void SetHostWindow(HWND window);
+    // Takes the msize function out of the table (null) or puts it back, so
+    // that tests can hand out an incomplete table.
+    void SetMSizeMissing(bool missing);
 
     void* Alloc(size_t size);
     void* Realloc(void* block, size_t size);

@@ -233,7 +233,9 @@ bool AppHooks::Init() {
               {{JX_HOST_EXPORT_INTERFACE, &interfaceForDll}});
     if (!interfaceForDll) return false;
     const HostAllocTable* table = interfaceForDll();
-    if (!table) return false;
+    // A table with a function missing would fail at its first use: the
+    // library keeps its own heap, as without a table.
+    if (!table || !table->alloc || !table->realloc || !table->calloc || !table->free || !table->msize) return false;
     g_hostTable = *table;
     g_module.codePage = g_hostTable.codePage;
     return true;

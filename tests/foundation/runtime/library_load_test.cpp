@@ -77,6 +77,7 @@ protected:
     void TearDown() override { ResetHost(); }
     static void ResetHost() {
         jxhost::Allocator().ResetFaults();
+        jxhost::Allocator().SetMSizeMissing(false);
         jxhost::Allocator().SetCodePage(JX_DEFAULT_CODE_PAGE);
         jxhost::Allocator().SetHostWindow(nullptr);
     }
@@ -148,6 +149,18 @@ TEST_F(LibraryLoad, ErrorBlocksCarryTheTableCodePage) {
         }
         EXPECT_EQ(library.Unload().blocks, 0);
     }
+}
+
+TEST_F(LibraryLoad, ATableWithAFunctionMissingIsRefusedWhole) {
+    jxhost::Allocator().SetCodePage(1252);
+    jxhost::Allocator().SetMSizeMissing(true);
+    const size_t liveBefore = jxhost::Allocator().Stats().liveBlocks;
+    ProbeLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    EXPECT_EQ(library.probe.codePage(), UINT(JX_DEFAULT_CODE_PAGE)) << "the library's own defaults, not the table's";
+    EXPECT_EQ(library.probe.buildText(300), 300) << "the library's own heap serves";
+    EXPECT_EQ(jxhost::Allocator().Stats().liveBlocks, liveBefore);
+    library.Unload();
 }
 
 TEST_F(LibraryLoad, CaseTablesFollowTheCodePage) {
