@@ -68,27 +68,53 @@ int ScreenPixelsPerInch() {
     return pixels;
 }
 
-// A memory DC with a font selected for measuring; both undone at scope end.
-class MeasuringDC {
-public:
-    explicit MeasuringDC(HFONT font) : dc_(CreateCompatibleDC(nullptr)) {
-        if (dc_) previous_ = SelectObject(dc_, font);
-    }
-    ~MeasuringDC() {
-        if (!dc_) return;
-        if (previous_) SelectObject(dc_, previous_);
-        DeleteDC(dc_);
-    }
-    MeasuringDC(const MeasuringDC&) = delete;
-    MeasuringDC& operator=(const MeasuringDC&) = delete;
-
-    HDC Get() const { return previous_ ? dc_ : nullptr; }
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_ = nullptr;
-};
 }  // namespace
+
+MeasuringDC::MeasuringDC(HFONT font) : dc_(CreateCompatibleDC(nullptr)) {
+    if (dc_) previous_ = SelectObject(dc_, font);
+}
+
+MeasuringDC::~MeasuringDC() {
+    if (!dc_) return;
+    if (previous_) SelectObject(dc_, previous_);
+    DeleteDC(dc_);
+}
+
+TextWidthMeter::TextWidthMeter(HFONT font) : dc_(font) {
+    if (!dc_.Get() || !GetCharWidth32W(dc_.Get(), kTableFirst, kTableLast, advances_)) return;
+    // The whole range as one text: kerning, overhangs or a font that places
+    // these characters otherwise make the sum differ.
+    wchar_t range[kTableSize];
+    int sum = 0;
+    for (int i = 0; i < kTableSize; ++i) {
+        range[i] = wchar_t(kTableFirst + i);
+        sum += advances_[i];
+    }
+    SIZE size;
+    tableUsable_ = GetTextExtentPoint32W(dc_.Get(), range, kTableSize, &size) && size.cx == sum;
+}
+
+int TextWidthMeter::Width(const char* text) {
+    if (!text || !*text) return 0;
+    int sum = 0;
+    if (tableUsable_) {
+        // ASCII bytes are the same characters in every code page the library takes.
+        const auto* byte = reinterpret_cast<const unsigned char*>(text);
+        for (; *byte < 0x80 && InTable(*byte); ++byte) sum += advances_[*byte - kTableFirst];
+        if (!*byte) return sum;
+    }
+    wide_.ToWide(text);
+    const wchar_t* wide = wide_.Wide();
+    const int units = wide_.WideLength();
+    if (tableUsable_) {
+        sum = 0;
+        int i = 0;
+        for (; i < units && InTable(wide[i]); ++i) sum += advances_[wide[i] - kTableFirst];
+        if (i == units) return sum;
+    }
+    SIZE size;
+    return dc_.Get() && GetTextExtentPoint32W(dc_.Get(), wide, units, &size) ? int(size.cx) : 0;
+}
 
 HFONT GetDefaultDialogFont() {
     static FontHandle font(CreateDefaultDialogFont());

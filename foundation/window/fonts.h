@@ -1,7 +1,9 @@
 // Fonts: the owner of a font handle, the default dialog font, fonts from a
-// compact description, dialog units and setting a window's font.
+// compact description, dialog units, measuring texts and setting a window's
+// font.
 #pragma once
 #include <windows.h>
+#include "text/str.h"
 
 // Owns a font; a new font replaces (and deletes) the old one.
 class FontHandle {
@@ -32,6 +34,49 @@ HFONT GetDefaultDialogFont();
 // Average character width (into `cx`) and height (the result) of `font`;
 // the system's dialog base units without a font or when measuring fails.
 int GetDialogUnits(HFONT font, int* cx);
+
+// A memory DC with a font selected for measuring; both undone at scope end.
+class MeasuringDC {
+public:
+    explicit MeasuringDC(HFONT font);
+    ~MeasuringDC();
+    MeasuringDC(const MeasuringDC&) = delete;
+    MeasuringDC& operator=(const MeasuringDC&) = delete;
+
+    // Null when the DC or the font could not be had.
+    HDC Get() const { return previous_ ? dc_ : nullptr; }
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_ = nullptr;
+};
+
+// Widths of texts in the library code page in one font, as
+// GetTextExtentPoint32W gives them, for measuring many texts at once. GDI
+// places the characters of the table's range one after the other without
+// shaping, so their texts are summed from a table of advances (unless the
+// font's own measure of the range disagrees); other texts are measured whole.
+class TextWidthMeter {
+public:
+    explicit TextWidthMeter(HFONT font);
+    TextWidthMeter(const TextWidthMeter&) = delete;
+    TextWidthMeter& operator=(const TextWidthMeter&) = delete;
+
+    // Pixels; 0 for an empty text or when measuring fails.
+    int Width(const char* text);
+
+private:
+    static constexpr wchar_t kTableFirst = 0x20;  // below: control characters
+    static constexpr wchar_t kTableLast = 0x2FF;  // above: combining marks and scripts that are shaped
+    static constexpr int kTableSize = kTableLast - kTableFirst + 1;
+
+    static bool InTable(unsigned c) { return c >= kTableFirst && c <= kTableLast; }
+
+    MeasuringDC dc_;
+    int advances_[kTableSize] = {};
+    bool tableUsable_ = false;
+    str wide_;
+};
 
 // Starting point of CreateFontFromDescription: these values, or a font
 // handle whose description is copied.
