@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <algorithm>
+#include <optional>
 #include "runtime/module_state.h"
 #include "text/numbers.h"
 #include "window/list_view_helpers.h"
@@ -54,6 +55,8 @@ constexpr int kNoImageUnit = 16;
 constexpr int kDummyImageWidth = 1;
 // Icon views: the most columns a computed width makes.
 constexpr int kMaxIconColumns = 19;
+// Report view: a computed width is the items' column width plus this.
+constexpr int kComputedWidthMargin = 16;
 // Write-back of the item flags: from this value on in hexadecimal.
 constexpr int kHexFlagsFrom = 9;
 
@@ -146,6 +149,17 @@ bool DropdownPopup::HeaderWidth(int* width) {
         *width = MulDiv(-*width, averageCharWidth_, 4);
     }
     return true;
+}
+
+HFONT DropdownPopup::BoldFont() {
+    if (!boldFont_.Get()) {
+        LOGFONTW description = {};
+        if (GetObjectW(listFont_, sizeof description, &description)) {
+            description.lfWeight = FW_BOLD;
+            boldFont_.Reset(CreateFontIndirectW(&description));
+        }
+    }
+    return boldFont_.Get();
 }
 
 // ---- The show request
@@ -440,8 +454,7 @@ void DropdownPopup::SizeAndPlace() {
     if (width < 2 * h || (headerFlags_ & JX_DROPDOWN_HEADER_AUTO_WIDTH)) {
         computed = true;
         if (viewStyle_ == LVS_REPORT) {
-            SendMessageW(list_, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE);
-            width = std::min(int(SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0)) + 16, halfWork);
+            width = std::min(MeasuredColumnWidth(halfWork) + kComputedWidthMargin, halfWork);
         } else {
             const int columnWidth = RectWidth(itemRect) + 1;
             int columns = 1;
@@ -474,6 +487,39 @@ void DropdownPopup::SizeAndPlace() {
     if (viewStyle_ == LVS_REPORT) SendMessageW(list_, LVM_SETCOLUMNWIDTH, 0, client.right);
     if (current_ >= 0) SendMessageW(list_, LVM_ENSUREVISIBLE, WPARAM(current_), FALSE);
     pageSize_ = viewStyle_ == LVS_REPORT ? std::max(1, int(client.bottom) / h) : itemCount_;
+}
+
+int DropdownPopup::MeasuredColumnWidth(int limit) {
+    // What the list adds to every text (check box, image, padding): its own
+    // measure of one item without text. Its measure of all items would ask
+    // for each text and take a DC for each, and know neither bold nor indent.
+    SendMessageW(list_, LVM_SETITEMCOUNT, 1, LVSICF_NOSCROLL);
+    blankItems_ = true;
+    SendMessageW(list_, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE);
+    blankItems_ = false;
+    const int around = int(SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0));
+    SendMessageW(list_, LVM_SETITEMCOUNT, WPARAM(itemCount_), LVSICF_NOSCROLL);
+
+    int imageWidth = 0, imageHeight = 0;
+    ImageList_GetIconSize(images_, &imageWidth, &imageHeight);
+    TextWidthMeter normal(listFont_);
+    std::optional<TextWidthMeter> bold;
+    int widest = around;
+    for (int i = 0; i < itemCount_ && widest < limit; ++i) {
+        const int row = i + 1;
+        TextWidthMeter* meter = &normal;
+        if ((states_[size_t(i)] & JX_DROPDOWN_ITEM_BOLD) && BoldFont()) {
+            if (!bold) bold.emplace(BoldFont());
+            meter = &*bold;
+        }
+        // A negative indentation may be drawn as none: it counts as none.
+        int indent;
+        if (!CellInt(row, kIndentColumn, &indent)) indent = 0;
+        const LONGLONG indentPixels = std::max<LONGLONG>(0, LONGLONG(indent) * imageUnit_ * imageWidth);
+        const LONGLONG need = around + indentPixels + meter->Width(CellText(row, kTextColumn));
+        widest = int(std::max<LONGLONG>(widest, std::min<LONGLONG>(need, limit)));
+    }
+    return widest;
 }
 
 void DropdownPopup::ShowAnimated() {
@@ -743,7 +789,7 @@ void DropdownPopup::OnGetDispInfo(NMLVDISPINFOW* info) {
     const int row = item.iItem + 1;
     const BYTE state = states_[size_t(item.iItem)];
     if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0)
-        ToWideCut(CellText(row, kTextColumn), item.pszText, item.cchTextMax, scratch_);
+        ToWideCut(blankItems_ ? "" : CellText(row, kTextColumn), item.pszText, item.cchTextMax, scratch_);
     if (item.mask & LVIF_IMAGE) {
         int image;
         item.iImage = CellInt(row, kImageColumn, &image) ? image : -1;
@@ -755,7 +801,9 @@ void DropdownPopup::OnGetDispInfo(NMLVDISPINFOW* info) {
     }
     if (item.mask & LVIF_INDENT) {
         int indent;
-        if (CellInt(row, kIndentColumn, &indent))
+        if (blankItems_)
+            item.iIndent = 0;
+        else if (CellInt(row, kIndentColumn, &indent))
             item.iIndent = indent * imageUnit_;
         else if (checkMode_ && (state & JX_DROPDOWN_ITEM_NO_CHECKBOX) && imageUnit_ != 1)
             item.iIndent = -imageUnit_;
@@ -788,16 +836,8 @@ LRESULT DropdownPopup::OnCustomDraw(NMLVCUSTOMDRAW* draw) {
             else if (defaults && (state & JX_DROPDOWN_ITEM_HEADING) == JX_DROPDOWN_ITEM_HEADING)
                 draw->clrTextBk = kHeadingBackground;
         }
-        if (state & JX_DROPDOWN_ITEM_BOLD) {
-            if (!boldFont_.Get()) {
-                LOGFONTW description = {};
-                if (GetObjectW(listFont_, sizeof description, &description)) {
-                    description.lfWeight = FW_BOLD;
-                    boldFont_.Reset(CreateFontIndirectW(&description));
-                }
-            }
-            if (boldFont_.Get()) SelectObject(draw->nmcd.hdc, boldFont_.Get());
-        }
+        if (state & JX_DROPDOWN_ITEM_BOLD)
+            if (const HFONT bold = BoldFont()) SelectObject(draw->nmcd.hdc, bold);
         return CDRF_NEWFONT;
     }
     }

@@ -86,6 +86,8 @@ private:
     void LoadImages();
     bool CreateWindows();
     void SizeAndPlace();
+    // Report view: the column width that shows every item whole, at most `limit`.
+    int MeasuredColumnWidth(int limit);
     void ShowAnimated();
     int BuildResult();
 
@@ -100,6 +102,8 @@ private:
     bool IsBitmaskMode() const { return headerFlags_ & JX_DROPDOWN_HEADER_BITMASK; }
     // The width of cell (0,6) in pixels; false when not given.
     bool HeaderWidth(int* width);
+    // The list font in bold, made on first use; null when it cannot be made.
+    HFONT BoldFont();
 
     // ---- The modal loop (dropdown_loop.cpp)
     // Returns false when the loop ended on WM_QUIT (its exit code in `quitCode`).
@@ -161,6 +165,7 @@ private:
     bool mouseEntered_ = false;
     bool buttonPressedOnItem_ = false;
     bool listTipTopmost_ = false;
+    bool blankItems_ = false;  // the items show no text and no indent while the list measures its own part
     RECT exclusion_ = {};
     POINT cursorAtShow_ = {};  // screen; with JX_DROPDOWN_EXCLUDE_RECT the menu-leaving reference
     POINT cursorInList_ = {};  // list client coordinates at show time

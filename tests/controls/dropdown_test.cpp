@@ -16,6 +16,7 @@
 #include "jx/errors.h"
 #include "control_test_support.h"
 #include "loaded_library.h"
+#include "window/fonts.h"
 
 namespace {
 
@@ -454,6 +455,85 @@ TEST_F(DropdownTest, AnExclusionRectangleIsCollapsedToItsCorner) {
     EXPECT_EQ(rect.bottom, 200);
     EXPECT_EQ(popupRect.left, 400);
     EXPECT_EQ(popupRect.top, 200);
+}
+
+// What a computed width is measured against: the popup's width and the
+// list's own measure of its items (which knows neither bold nor indent).
+struct WidthSeen {
+    int popup = 0;
+    int listMeasure = 0;
+    int boldExtra = 0;  // of the long item: its bold text minus its plain text
+};
+
+constexpr char kLongItem[] = "An item clearly wider than its anchor window";
+
+TEST_F(DropdownTest, AComputedWidthShowsEveryItemWhole) {
+    using UniqueImageList = jx::UniqueHandle<HIMAGELIST, ImageList_Destroy>;
+    const UniqueImageList images(ImageList_Create(16, 16, ILC_COLOR32, 1, 1));
+    const std::string imagesCell = std::to_string(reinterpret_cast<uintptr_t>(images.get()));
+    // The long item is the second of three; header flag 0x40 asks for the width.
+    const auto items = [](const std::string& header, const std::string& longItem) {
+        return header + "\r\nshort\r\n" + longItem + "\r\nitem\r\n";
+    };
+    const auto open = [&](const std::string& csv) {
+        WidthSeen seen;
+        EXPECT_EQ(Simple(csv.c_str(),
+                         {[&](HWND popup) {
+                              RECT rect;
+                              GetWindowRect(popup, &rect);
+                              seen.popup = rect.right - rect.left;
+                              const HWND list = ListOf(popup);
+                              const auto font = reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0));
+                              LOGFONTW description = {};
+                              GetObjectW(font, sizeof description, &description);
+                              description.lfWeight = FW_BOLD;
+                              const FontHandle bold(CreateFontIndirectW(&description));
+                              const std::wstring text(kLongItem, kLongItem + strlen(kLongItem));
+                              const auto extent = [&text](HFONT measured) {
+                                  SIZE size = {};
+                                  GetTextExtentPoint32W(MeasuringDC(measured).Get(), text.c_str(), int(text.size()),
+                                                        &size);
+                                  return int(size.cx);
+                              };
+                              seen.boldExtra = extent(bold.Get()) - extent(font);
+                              SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE);
+                              seen.listMeasure = int(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0));
+                          },
+                          Key(VK_ESCAPE)}),
+                  0x100)
+            << csv;
+        return seen;
+    };
+    constexpr int kMargin = 16;  // beside the column, as the list's own measure had it
+
+    // Plain texts of any script, check boxes and images: as wide as the list measures them.
+    const std::string plainCases[] = {
+        items("0,,64", kLongItem),
+        items("0,,64", "\xC3\xA9t\xC3\xA9 \xD0\x96\xD0\xB8\xD0\xB2\xD0\xBE\xD0\xB9 " + std::string(kLongItem)),
+        items("0,,65", kLongItem),
+        items("0," + imagesCell + ",64", kLongItem),
+    };
+    for (const std::string& csv : plainCases) {
+        const WidthSeen seen = open(csv);
+        EXPECT_GT(seen.listMeasure + kMargin, 200) << csv << ": wider than the anchor";
+        EXPECT_EQ(seen.popup, seen.listMeasure + kMargin) << csv;
+    }
+
+    // Bold and indented items get the room they take beyond their plain text.
+    const int plain = open(items("0,,64", kLongItem)).popup;
+    const WidthSeen bold = open(items("0,,64", std::string(kLongItem) + ",,8"));
+    ASSERT_GT(bold.boldExtra, 0);
+    EXPECT_EQ(bold.popup, plain + bold.boldExtra) << "bold";
+    EXPECT_EQ(open(items("0,,64", std::string(kLongItem) + ",,0,,,,2")).popup, plain + 2 * 16) << "two indent steps";
+    EXPECT_EQ(open(items("0,,64", std::string(kLongItem) + ",,0,,,,-3")).popup, plain)
+        << "a negative indent takes no room";
+
+    // At most half the work area.
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    std::string longest;
+    while (longest.size() < 400) longest += kLongItem;
+    EXPECT_EQ(open(items("0,,64", longest)).popup, (work.right - work.left) / 2);
 }
 
 // ---- Closing
