@@ -11,12 +11,12 @@
 #include "runtime/com_reference.h"
 #include "runtime/errors.h"
 #include "regex/regex.h"
+#include "runtime/host_boundary.h"
 #include "runtime/module_state.h"
 #include "text/numbers.h"
 #include "text/wide_text.h"
 #include "window/window_class.h"
 #include "window/window_utils.h"
-#include "runtime/host_boundary.h"
 
 namespace controls {
 namespace {

@@ -4,8 +4,8 @@
 #include "dropdown_popup.h"
 #include "runtime/com_reference.h"
 #include "runtime/errors.h"
-#include "window/window_utils.h"
 #include "runtime/host_boundary.h"
+#include "window/window_utils.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 #include <string.h>
 #include <algorithm>
 #include <optional>
+#include "runtime/host_boundary.h"
 #include "runtime/module_state.h"
 #include "text/numbers.h"
 #include "window/list_view_helpers.h"
 #include "window/monitors.h"
 #include "window/window_class.h"
 #include "window/window_utils.h"
-#include "runtime/host_boundary.h"
 
 namespace controls {
 namespace {

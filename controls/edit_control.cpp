@@ -7,11 +7,11 @@
 #include <uxtheme.h>
 #include <algorithm>
 #include <new>
+#include "runtime/host_boundary.h"
 #include "runtime/module_state.h"
 #include "window/capture_loop.h"
 #include "window/window_class.h"
 #include "window/window_utils.h"
-#include "runtime/host_boundary.h"
 
 namespace controls {
 namespace {

@@ -10,12 +10,12 @@
 #include "grid.h"
 #include "grid_text.h"
 #include "jx/edit_control.h"
+#include "runtime/host_boundary.h"
 #include "runtime/module_state.h"
 #include "text/wide_text.h"
 #include "window/list_view_helpers.h"
 #include "window/window_class.h"
 #include "window/window_utils.h"
-#include "runtime/host_boundary.h"
 
 namespace grid {
 namespace {

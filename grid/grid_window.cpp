@@ -8,10 +8,10 @@
 #include "csv/quick_sort.h"
 #include "grid.h"
 #include "grid_text.h"
+#include "runtime/host_boundary.h"
 #include "window/list_view_helpers.h"
 #include "window/window_class.h"
 #include "window/window_utils.h"
-#include "runtime/host_boundary.h"
 
 namespace grid {
 namespace {
