@@ -5,7 +5,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <algorithm>
-#include <optional>
 #include "runtime/host_boundary.h"
 #include "runtime/module_state.h"
 #include "text/numbers.h"
@@ -502,24 +501,14 @@ int DropdownPopup::MeasuredColumnWidth(int limit) {
 
     int imageWidth = 0, imageHeight = 0;
     ImageList_GetIconSize(images_, &imageWidth, &imageHeight);
-    TextWidthMeter normal(listFont_);
-    std::optional<TextWidthMeter> bold;
-    int widest = around;
-    for (int i = 0; i < itemCount_ && widest < limit; ++i) {
+    return WidestItem(listFont_, BoldFont(), itemCount_, around, limit, [&](int i) {
         const int row = i + 1;
-        TextWidthMeter* meter = &normal;
-        if ((states_[size_t(i)] & JX_DROPDOWN_ITEM_BOLD) && BoldFont()) {
-            if (!bold) bold.emplace(BoldFont());
-            meter = &*bold;
-        }
         // A negative indentation may be drawn as none: it counts as none.
         int indent;
         if (!CellInt(row, kIndentColumn, &indent)) indent = 0;
-        const LONGLONG indentPixels = std::max<LONGLONG>(0, LONGLONG(indent) * imageUnit_ * imageWidth);
-        const LONGLONG need = around + indentPixels + meter->Width(CellText(row, kTextColumn));
-        widest = int(std::max<LONGLONG>(widest, std::min<LONGLONG>(need, limit)));
-    }
-    return widest;
+        return MeasuredItem{CellText(row, kTextColumn), (states_[size_t(i)] & JX_DROPDOWN_ITEM_BOLD) != 0,
+                            std::max<LONGLONG>(0, LONGLONG(indent) * imageUnit_ * imageWidth)};
+    });
 }
 
 void DropdownPopup::ShowAnimated() {

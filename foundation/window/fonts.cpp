@@ -1,5 +1,6 @@
 // Fonts from descriptions, the default dialog font and dialog units.
 #include "window/fonts.h"
+#include <limits.h>
 #include <stddef.h>
 #include <wchar.h>
 #include "text/wide_text.h"
@@ -81,23 +82,31 @@ MeasuringDC::~MeasuringDC() {
 }
 
 TextWidthMeter::TextWidthMeter(HFONT font) : dc_(font) {
-    if (!dc_.Get() || !GetCharWidth32W(dc_.Get(), kTableFirst, kTableLast, advances_)) return;
-    // The whole range as one text: kerning, overhangs or a font that places
-    // these characters otherwise make the sum differ.
-    wchar_t range[kTableSize];
-    int sum = 0;
-    for (int i = 0; i < kTableSize; ++i) {
-        range[i] = wchar_t(kTableFirst + i);
-        sum += advances_[i];
+    TEXTMETRICW metrics = {};
+    // Unknown metrics: no text may be skipped as too short.
+    mostPerByte_ = dc_.Get() && GetTextMetricsW(dc_.Get(), &metrics)
+                       ? std::max(int(metrics.tmMaxCharWidth), int(metrics.tmAveCharWidth)) + int(metrics.tmOverhang)
+                       : INT_MAX / 4;
+    if (!dc_.Get() || !GetCharWidth32W(dc_.Get(), kTableFirst, kTableFirst + kTableSize - 1, advances_)) return;
+    for (const int advance : advances_) mostPerByte_ = std::max(mostPerByte_, advance + int(metrics.tmOverhang));
+    // Each run as one text: kerning, overhangs, font linking or a font that
+    // places these characters otherwise make the sum differ.
+    wchar_t run[kTableSize];
+    for (int r = 0; r < kRunCount; ++r) {
+        int length = 0, sum = 0;
+        for (unsigned c = kRuns[r].first; c <= kRuns[r].last; ++c) {
+            run[length++] = wchar_t(c);
+            sum += advances_[c - kTableFirst];
+        }
+        SIZE size;
+        runUsable_[r] = GetTextExtentPoint32W(dc_.Get(), run, length, &size) && size.cx == sum;
     }
-    SIZE size;
-    tableUsable_ = GetTextExtentPoint32W(dc_.Get(), range, kTableSize, &size) && size.cx == sum;
 }
 
 int TextWidthMeter::Width(const char* text) {
     if (!text || !*text) return 0;
     int sum = 0;
-    if (tableUsable_) {
+    if (runUsable_[0]) {
         // ASCII bytes are the same characters in every code page the library takes.
         const auto* byte = reinterpret_cast<const unsigned char*>(text);
         for (; *byte < 0x80 && InTable(*byte); ++byte) sum += advances_[*byte - kTableFirst];
@@ -106,12 +115,10 @@ int TextWidthMeter::Width(const char* text) {
     wide_.ToWide(text);
     const wchar_t* wide = wide_.Wide();
     const int units = wide_.WideLength();
-    if (tableUsable_) {
-        sum = 0;
-        int i = 0;
-        for (; i < units && InTable(wide[i]); ++i) sum += advances_[wide[i] - kTableFirst];
-        if (i == units) return sum;
-    }
+    sum = 0;
+    int i = 0;
+    for (; i < units && InTable(wide[i]); ++i) sum += advances_[wide[i] - kTableFirst];
+    if (i == units) return sum;
     SIZE size;
     return dc_.Get() && GetTextExtentPoint32W(dc_.Get(), wide, units, &size) ? int(size.cx) : 0;
 }

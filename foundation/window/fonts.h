@@ -3,6 +3,9 @@
 // font.
 #pragma once
 #include <windows.h>
+#include <algorithm>
+#include <cstring>
+#include <optional>
 #include "text/str.h"
 
 // Owns a font; a new font replaces (and deletes) the old one.
@@ -55,7 +58,7 @@ private:
 // GetTextExtentPoint32W gives them, for measuring many texts at once. GDI
 // places the characters of the table's range one after the other without
 // shaping, so their texts are summed from a table of advances (unless the
-// font's own measure of the range disagrees); other texts are measured whole.
+// font's own measure of a range disagrees); other texts are measured whole.
 class TextWidthMeter {
 public:
     explicit TextWidthMeter(HFONT font);
@@ -65,18 +68,66 @@ public:
     // Pixels; 0 for an empty text or when measuring fails.
     int Width(const char* text);
 
-private:
-    static constexpr wchar_t kTableFirst = 0x20;  // below: control characters
-    static constexpr wchar_t kTableLast = 0x2FF;  // above: combining marks and scripts that are shaped
-    static constexpr int kTableSize = kTableLast - kTableFirst + 1;
+    // No text of n bytes in the library code page is wider than n times
+    // this: every character takes a byte at least, and no glyph of the font
+    // is wider (a fallback font's wide glyphs take two bytes or more).
+    int MostPerByte() const { return mostPerByte_; }
 
-    static bool InTable(unsigned c) { return c >= kTableFirst && c <= kTableLast; }
+private:
+    // Runs of characters GDI places one after the other: Latin, Greek and
+    // Cyrillic, without control characters and combining marks.
+    struct Run {
+        wchar_t first, last;
+    };
+    static constexpr Run kRuns[] = {{0x20, 0x2FF}, {0x370, 0x482}, {0x48A, 0x52F}};
+    static constexpr int kRunCount = int(sizeof kRuns / sizeof kRuns[0]);
+    static constexpr wchar_t kTableFirst = kRuns[0].first;
+    static constexpr int kTableSize = kRuns[kRunCount - 1].last - kTableFirst + 1;
+
+    bool InTable(unsigned c) const {
+        for (int i = 0; i < kRunCount; ++i)
+            if (c >= kRuns[i].first && c <= kRuns[i].last) return runUsable_[i];
+        return false;
+    }
 
     MeasuringDC dc_;
     int advances_[kTableSize] = {};
-    bool tableUsable_ = false;
+    bool runUsable_[kRunCount] = {};
+    int mostPerByte_ = 0;
     str wide_;
 };
+
+// One entry of a list measured by WidestItem.
+struct MeasuredItem {
+    const char* text;
+    bool bold;
+    LONGLONG beside;  // pixels next to the text (indentation), 0 or more
+};
+
+// The widest of `count` items, `base` + beside + text width, starting from
+// `base` and at most `limit`. Bold items are measured in `boldFont` when
+// there is one. Measuring stops once the limit is reached, and a text that
+// cannot be wider than the widest so far by its length is not measured.
+template <class ItemAt>
+int WidestItem(HFONT font, HFONT boldFont, int count, int base, int limit, ItemAt itemAt) {
+    TextWidthMeter normal(font);
+    std::optional<TextWidthMeter> bold;
+    int widest = base;
+    for (int i = 0; i < count && widest < limit; ++i) {
+        const MeasuredItem item = itemAt(i);
+        TextWidthMeter* meter = &normal;
+        if (item.bold && boldFont) {
+            if (!bold) bold.emplace(boldFont);
+            meter = &*bold;
+        }
+        const LONGLONG besideText = base + item.beside;
+        const size_t length = item.text ? strlen(item.text) : 0;
+        if (besideText + LONGLONG(length) * meter->MostPerByte() <= widest) continue;
+        const LONGLONG need = besideText + meter->Width(item.text);
+        widest = int(std::max<LONGLONG>(widest, std::min<LONGLONG>(need, limit)));
+    }
+    return widest;
+}
 
 // Starting point of CreateFontFromDescription: these values, or a font
 // handle whose description is copied.
