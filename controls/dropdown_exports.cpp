@@ -82,6 +82,10 @@ unsigned UnpackMaskedFlags(unsigned flags, unsigned bits, unsigned mask) {
 
 int controls::RunDropdown(ICsvTable* table, int* current, unsigned flags, HWND anchor, RECT* rect,
                           DropdownCallback callback, void* parameter, IDropdownPopup** popupOut, void* checks) {
+    // Not ours, but it must outlive the call: a host may release its
+    // reference from the callback or a timer while the list is open.
+    if (table) table->AddRef();
+    const ComReference<ICsvTable> heldTable(table);
     ComReference<DropdownPopup> popup(new DropdownPopup());
     // The caller sees the popup during the call only, whichever way it ends.
     struct OutPointer {

@@ -277,9 +277,13 @@ void DropdownPopup::PrepareCheckArray() {
 
 void DropdownPopup::TakeInitialChecks(int initial) {
     if (IsBitmaskMode()) {
+        // The bits are the whole state of the items they cover: a check
+        // loaded from the items' flags is cleared by a clear bit.
         checkBits_ = unsigned(initial);
-        for (int i = 0; i < std::min(itemCount_, 32); ++i)
-            if (checkBits_ & (1u << i)) states_[size_t(i)] |= JX_DROPDOWN_ITEM_CHECKED;
+        for (int i = 0; i < std::min(itemCount_, 32); ++i) {
+            BYTE& state = states_[size_t(i)];
+            state = BYTE((checkBits_ & (1u << i)) ? state | JX_DROPDOWN_ITEM_CHECKED : state & ~JX_DROPDOWN_ITEM_CHECKED);
+        }
         return;
     }
     const BYTE* bytes = CheckBytes();
@@ -448,7 +452,8 @@ void DropdownPopup::SizeAndPlace() {
     const int halfWork = RectWidth(work) / 2;
     int width = referenceWidth;
     int given;
-    if (HeaderWidth(&given) && given >= width) width = given + 1;
+    // A given width is kept on the monitor as a computed one is.
+    if (HeaderWidth(&given) && given >= width) width = std::max(width, std::min(given + 1, int(RectWidth(work))));
     bool computed = false;
     if (width < 2 * h || (headerFlags_ & JX_DROPDOWN_HEADER_AUTO_WIDTH)) {
         computed = true;

@@ -269,6 +269,23 @@ TEST_F(DropdownTest, CheckStatesAreWrittenBackInTheirForms) {
         EXPECT_EQ(Show(table, {Key(VK_DOWN), Key(VK_SPACE), Key(VK_ESCAPE)}), 0x102);
         EXPECT_EQ(table.Cell(0, 0), "0x5");
     }
+    // The bits are the whole state of the items they cover: a check in an
+    // item's flags shows and goes back only when its bit says so.
+    {
+        int bits = 0;
+        bool firstShownChecked = true;
+        EXPECT_EQ(Simple("0,,3\r\na,,1\r\nb\r\nc,,1\r\n",
+                         {[&](HWND popup) {
+                              const LRESULT state =
+                                  SendMessageW(ListOf(popup), LVM_GETITEMSTATE, 0, LVIS_STATEIMAGEMASK);
+                              firstShownChecked = (state & LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2);
+                          },
+                          Key(VK_DOWN), Key(VK_DOWN), Key(VK_SPACE), Key(VK_ESCAPE)},
+                         &bits),
+                  0x102);
+        EXPECT_FALSE(firstShownChecked);
+        EXPECT_EQ(bits, 0x2);
+    }
     // Without an array every item's flags go to column 2.
     {
         Table table("0,,1\r\na,,1\r\nb\r\n");
@@ -377,6 +394,20 @@ TEST_F(DropdownTest, TheInterfaceWorksDuringTheCallOnly) {
     EXPECT_EQ(log.events[0].index, 2);
     EXPECT_EQ(log.events[0].value, 1);
     EXPECT_EQ(table.Cell(1, 2), "0x81") << "Update took the new flags and marked the change";
+}
+
+TEST_F(DropdownTest, AHostMayReleaseItsTableWhileTheListIsOpen) {
+    auto* table = new CsvTable();
+    table->FromText(kFiveItems);
+    unsigned long left = 99;
+    int current = -1;
+    Driver driver({[&](HWND) { left = table->Release(); }, Key(VK_DOWN), Key(VK_RETURN)});
+    // The table is the list's until the call returns; it goes with the call.
+    EXPECT_EQ(driver.Run([&] { return show_(table, &current, 0, anchor_, nullptr, nullptr, nullptr, nullptr, nullptr); }),
+              0x105);
+    EXPECT_FALSE(driver.TimedOut());
+    EXPECT_EQ(left, 1u) << "the list holds a reference of its own";
+    EXPECT_EQ(current, 0);
 }
 
 TEST_F(DropdownTest, ACallbackMayCloseTheListOrThrow) {
@@ -544,6 +575,24 @@ TEST_F(DropdownTest, AComputedWidthShowsEveryItemWhole) {
     std::string longest;
     while (longest.size() < 400) longest += kLongItem;
     EXPECT_EQ(open(items("0,,64", longest)).popup, (work.right - work.left) / 2);
+}
+
+TEST_F(DropdownTest, AGivenWidthStaysOnTheMonitor) {
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const int workWidth = work.right - work.left;
+    const std::string csv = "0,,0,,,," + std::to_string(2 * workWidth) + "\r\nitem\r\n";
+    int width = 0;
+    EXPECT_EQ(Simple(csv.c_str(),
+                     {[&](HWND popup) {
+                          RECT rect;
+                          GetWindowRect(popup, &rect);
+                          width = rect.right - rect.left;
+                      },
+                      Key(VK_ESCAPE)}),
+              0x100);
+    EXPECT_GT(width, workWidth / 2);
+    EXPECT_LE(width, workWidth);
 }
 
 // ---- Closing
