@@ -186,6 +186,8 @@ LRESULT EditControl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
         return OnKeyDown(message, wParam, lParam);
+    case WM_GETDLGCODE:
+        return OnGetDlgCode(wParam, lParam);
     case WM_MBUTTONDOWN:
         return OnMButtonDown(wParam, lParam);
     case WM_ENABLE:
@@ -303,6 +305,17 @@ LRESULT EditControl::OnKeyDown(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     return CallBase(message, wParam, lParam);
+}
+
+// In a dialog, Enter in a single-line field is the field's (it reports it)
+// rather than the default button's; the arrow keys the base already takes.
+LRESULT EditControl::OnGetDlgCode(WPARAM wParam, LPARAM lParam) {
+    LRESULT code = CallBase(WM_GETDLGCODE, wParam, lParam);
+    const auto* message = reinterpret_cast<const MSG*>(lParam);
+    if (!(style_ & ES_MULTILINE) && message && (message->message == WM_KEYDOWN || message->message == WM_CHAR) &&
+        message->wParam == VK_RETURN)
+        code |= DLGC_WANTMESSAGE;
+    return code;
 }
 
 // A middle click empties a writable field, as one undoable replacement.

@@ -89,9 +89,11 @@ POINT ActionIconSample(HWND edit) {
 
 HWND g_sampledEdit = nullptr;
 bool g_destroyWhenTold = false;
+int g_defaultButtonCommands = 0;  // IDOK as the dialog manager sends it for Enter
 
 LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const WORD code = HIWORD(wParam);
+    if (message == WM_COMMAND && LOWORD(wParam) == IDOK && !lParam) ++g_defaultButtonCommands;
     if (message == WM_COMMAND && lParam && (code == JX_EDIT_NOTIFY_DROPDOWN || code == JX_EDIT_NOTIFY_ACTION)) {
         HWND from = reinterpret_cast<HWND>(lParam);
         const COLORREF pixel = from == g_sampledEdit ? WindowPixel(from, BackgroundSample(DropdownButton(from))) : 0;
@@ -457,6 +459,22 @@ TEST_F(EditControlTest, EnterReportsOnlyInASingleLineField) {
         EXPECT_EQ(text.find(L"\r\n") != std::wstring::npos, c.length == 6) << c.name;
         DestroyWindow(edit);
     }
+}
+
+TEST_F(EditControlTest, InADialogEnterReachesTheField) {
+    HWND edit = CreateEdit();
+    g_commands.clear();
+    g_defaultButtonCommands = 0;
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_RETURN, 1);
+    PostMessageW(GetFocus(), WM_CHAR, L'\r', 1);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        if (!IsDialogMessageW(parent_, &msg)) DispatchMessageW(&msg);
+    ASSERT_EQ(g_commands.size(), 1u);
+    EXPECT_EQ(g_commands[0].code, JX_EDIT_NOTIFY_ACTION);
+    EXPECT_EQ(g_defaultButtonCommands, 0) << "not the dialog's default button";
+    EXPECT_EQ(Text(edit), L"text");
+    DestroyWindow(edit);
 }
 
 TEST_F(EditControlTest, CtrlASelectsAllInAMultiLineField) {
