@@ -57,17 +57,12 @@ UINT DialogDataMessage() {
     return message;
 }
 
-// The system edit class's procedure: texts the control puts into its field
-// bypass the field's subclass.
-WNDPROC SystemEditProcedure() {
-    static const WNDPROC procedure = [] {
-        WNDCLASSW info = {};
-        return GetClassInfoW(nullptr, L"Edit", &info) ? info.lpfnWndProc : nullptr;
-    }();
-    return procedure;
+// The keys that open the list: the paging and arrow keys (with Alt too),
+// and F4 without Alt (Alt+F4 closes the window).
+bool IsOpeningKey(UINT message, WPARAM key) {
+    return key == VK_PRIOR || key == VK_NEXT || key == VK_UP || key == VK_DOWN ||
+           (key == VK_F4 && message == WM_KEYDOWN);
 }
-
-bool IsListKey(WPARAM key) { return key == VK_PRIOR || key == VK_NEXT || key == VK_UP || key == VK_DOWN; }
 
 // The bits with one bit inserted at `index` (set when `set`), or removed there.
 unsigned InsertBit(unsigned bits, int index, bool set) {
@@ -192,6 +187,9 @@ void ComboBox::OnCreate() {
     if ((GetWindowLongW(window_, GWL_STYLE) & CBS_DROPDOWNLIST) == CBS_DROPDOWN && GetComboBoxInfo(window_, &info) &&
         info.hwndItem && info.hwndItem != window_) {
         edit_ = info.hwndItem;
+        // The field's own class procedure (of whichever common-controls
+        // version made it): texts the control puts into the field bypass its subclass.
+        editClassProcedure_ = reinterpret_cast<WNDPROC>(GetClassLongPtrW(edit_, GCLP_WNDPROC));
         SetWindowSubclass(edit_, EditSubclass, kEditSubclassId, reinterpret_cast<DWORD_PTR>(this));
     }
 }
@@ -205,7 +203,7 @@ void ComboBox::OnNcDestroy() {
 }
 
 LRESULT ComboBox::OnKeyDown(UINT message, WPARAM key, LPARAM keyData) {
-    if (!IsListKey(key)) return CallBase(message, key, keyData);
+    if (!IsOpeningKey(message, key)) return CallBase(message, key, keyData);
     OpenList();
     return 0;
 }
@@ -248,7 +246,11 @@ LRESULT ComboBox::OnInsertString(int index, const wchar_t* row) {
     text_.FromWide(row ? row : L"");
     const int rowsBefore = RowCount();
     int first = -1;
-    if (FAILED(InsertRowsFromText(index + 1, text_.Text(), &first)) || first < 0) {
+    // An empty text is one item with an empty text, as in the system's combo box.
+    static const char* const kEmptyItem[] = {""};
+    const HRESULT inserted = text_.IsEmpty() ? InsertRowTexts(index + 1, 1, kEmptyItem, 0, &first)
+                                             : InsertRowsFromText(index + 1, text_.Text(), &first);
+    if (FAILED(inserted) || first < 0) {
         ReportError("Invalid CSV string:\r\n%s", text_.Text());
         CountItems();
         return CB_ERR;
@@ -415,7 +417,7 @@ LRESULT ComboBox::OnEditMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
-        if (IsListKey(wParam)) {
+        if (IsOpeningKey(message, wParam)) {
             OpenList();
             return 0;
         }
@@ -457,7 +459,9 @@ void ComboBox::EditTextChanged() {
 bool ComboBox::OpenList() {
     if (popup_ || !window_) return false;
     HWND focus = GetFocus();
+    // The parent may destroy the control from any notification on the way.
     if (focus != window_ && (!edit_ || focus != edit_)) SetFocus(window_);
+    if (!window_) return false;
     Notify(CBN_DROPDOWN);
     if (!window_ || itemCount_ < 1) return false;
     if (edit_ && CheckMode() == JX_COMBO_SINGLE) {
@@ -466,6 +470,7 @@ bool ComboBox::OpenList() {
         if (int(end) != GetWindowTextLengthW(edit_)) SendMessageW(edit_, EM_SETSEL, 0, -1);
     }
     TakeTypedText();
+    if (!window_ || itemCount_ < 1) return false;
     WriteState();
     const unsigned flags = (GetWindowLongW(window_, GWL_STYLE) & CBS_SORT) ? JX_DROPDOWN_SORT : 0;
     const int result = RunDropdown(this, nullptr, flags, window_, nullptr, OnPopupEvent, this, &popup_, nullptr);
@@ -475,6 +480,10 @@ bool ComboBox::OpenList() {
         Display(Update::kLoad);
         Notify(CBN_SELENDOK);
     } else {
+        // A sorted list moved the selected item: the selection follows it
+        // (cell (0,0) holds its new index), the field keeps its text.
+        if (flags & JX_DROPDOWN_SORT) selection_ = CellNumber(0, 0, -1);
+        if (!IsItem(selection_)) selection_ = -1;
         Notify(CBN_SELENDCANCEL);
     }
     Notify(CBN_CLOSEUP);
@@ -647,8 +656,8 @@ void ComboBox::SetDisplayText(const char* text) {
     const WideText wide(text);
     if (edit_) {
         settingText_ = true;
-        if (const WNDPROC editProcedure = SystemEditProcedure())
-            CallWindowProcW(editProcedure, edit_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.Get()));
+        if (editClassProcedure_)
+            CallWindowProcW(editClassProcedure_, edit_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.Get()));
         settingText_ = false;
         editChanged_ = false;
         if (*text && GetFocus() == edit_) SendMessageW(edit_, EM_SETSEL, 0, -1);

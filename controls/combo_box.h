@@ -79,6 +79,7 @@ private:
     str text_;  // conversions
     HWND window_;
     HWND edit_ = nullptr;
+    WNDPROC editClassProcedure_ = nullptr;
     unsigned flags_ = 0;
     unsigned bits_ = 0;
     int columnCount_ = 1;

@@ -24,9 +24,14 @@ constexpr int kComboId = 7;
 
 // WM_COMMAND codes and check notices the parent received, in order.
 std::vector<int> g_codes;
+// A notification on which the parent destroys the combo box (-1: none).
+int g_destroyOnCode = -1;
 
 LRESULT CALLBACK ParentProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COMMAND && LOWORD(wParam) == kComboId) g_codes.push_back(HIWORD(wParam));
+    if (message == WM_COMMAND && LOWORD(wParam) == kComboId) {
+        g_codes.push_back(HIWORD(wParam));
+        if (HIWORD(wParam) == g_destroyOnCode) DestroyWindow(reinterpret_cast<HWND>(lParam));
+    }
     if (message == WM_NOTIFY) {
         const auto* notify = reinterpret_cast<const ComboCheckNotify*>(lParam);
         if (notify->header.code == JX_COMBO_NOTIFY_CHECK) g_codes.push_back(1000 + notify->index * 10 + notify->checked);
@@ -56,6 +61,7 @@ protected:
         parent_ = CreateParent();
         SetForegroundWindow(parent_);
         g_codes.clear();
+        g_destroyOnCode = -1;
     }
     void TearDown() override {
         if (parent_ && IsWindow(parent_)) DestroyWindow(parent_);
@@ -200,6 +206,145 @@ TEST_F(ComboBoxTest, ListMessagesWorkOnTheTable) {
     EXPECT_EQ(SendMessageW(combo, CB_RESETCONTENT, 0, 0), CB_OKAY);
     EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 0);
     EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), -1);
+}
+
+TEST_F(ComboBoxTest, AnEmptyStringIsAnEmptyItem) {
+    jxhost::EditorWindow host;
+    jxhost::Allocator().SetHostWindow(host.Handle());
+    HWND combo = Create(CBS_DROPDOWNLIST);
+    SetData(combo, kColors);
+    EXPECT_EQ(SendMessageW(combo, CB_ADDSTRING, 0, LPARAM(L"")), 3);
+    EXPECT_EQ(SendMessageW(combo, CB_INSERTSTRING, 1, 0), 1) << "a null text";
+    EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 5);
+    EXPECT_EQ(SendMessageW(combo, CB_GETLBTEXTLEN, 1, 0), 0);
+    EXPECT_EQ(SendMessageW(combo, CB_GETLBTEXTLEN, 4, 0), 0);
+    wchar_t text[8] = {};
+    SendMessageW(combo, CB_GETLBTEXT, 2, LPARAM(text));
+    EXPECT_STREQ(text, L"green");
+    jxhost::Allocator().SetHostWindow(nullptr);
+    EXPECT_TRUE(host.ReceivedBlocks().empty()) << "nothing is reported";
+}
+
+TEST_F(ComboBoxTest, F4AndAltArrowsOpenItsOwnList) {
+    struct Case {
+        DWORD style;
+        bool inEdit;
+        UINT message;
+        WPARAM key;
+    };
+    const Case cases[] = {
+        {CBS_DROPDOWNLIST, false, WM_KEYDOWN, VK_F4}, {CBS_DROPDOWN, true, WM_KEYDOWN, VK_F4},
+        {CBS_DROPDOWNLIST, false, WM_SYSKEYDOWN, VK_DOWN}, {CBS_DROPDOWN, true, WM_SYSKEYDOWN, VK_DOWN},
+        {CBS_DROPDOWN, true, WM_SYSKEYDOWN, VK_UP},
+    };
+    for (const Case& test : cases) {
+        HWND combo = Create(test.style);
+        SetData(combo, kColors);
+        COMBOBOXINFO info = {};
+        info.cbSize = sizeof info;
+        GetComboBoxInfo(combo, &info);
+        const HWND target = test.inEdit ? info.hwndItem : combo;
+        SetFocus(target);
+        bool systemListShown = true;
+        WithList(
+            [&] {
+                PostMessageW(target, test.message, test.key, test.message == WM_SYSKEYDOWN ? 0x20000001 : 1);
+                Pump();
+            },
+            {[&](HWND) { systemListShown = info.hwndList && IsWindowVisible(info.hwndList); }, Key(VK_ESCAPE)});
+        EXPECT_FALSE(systemListShown) << test.style << " " << test.key;
+        DestroyWindow(combo);
+    }
+}
+
+TEST_F(ComboBoxTest, ASortedListClosedWithoutAChoiceKeepsTheSelectedItem) {
+    for (const WPARAM closing : {WPARAM(VK_ESCAPE), WPARAM(0)}) {
+        HWND combo = Create(CBS_DROPDOWNLIST | CBS_SORT);
+        SetData(combo, "1\r\ncherry\r\napple\r\nbanana\r\n");
+        ASSERT_EQ(Shown(combo), L"apple");
+        // Escape, or a click away from the list.
+        WithList([&] { SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0); },
+                 {closing ? Key(closing) : Step([&](HWND) { PostMessageW(parent_, WM_LBUTTONDOWN, MK_LBUTTON, 0); })});
+        const LRESULT selection = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+        wchar_t text[16] = {};
+        SendMessageW(combo, CB_GETLBTEXT, WPARAM(selection), LPARAM(text));
+        EXPECT_EQ(selection, 0) << closing;
+        EXPECT_STREQ(text, L"apple") << closing;
+        EXPECT_EQ(Shown(combo), L"apple") << closing;
+        EXPECT_EQ(Data(combo), "0") << closing;
+        DestroyWindow(combo);
+    }
+}
+
+// The common controls of version 6 for what is created while it is active.
+class CommonControls6 {
+public:
+    CommonControls6() {
+        wchar_t folder[MAX_PATH];
+        GetTempPathW(MAX_PATH, folder);
+        path_ = std::wstring(folder) + L"jx_combo_test.manifest";
+        const char manifest[] =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+            "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
+            "<dependency><dependentAssembly><assemblyIdentity type=\"win32\" "
+            "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" processorArchitecture=\"*\" "
+            "publicKeyToken=\"6595b64144ccf1df\" language=\"*\"/></dependentAssembly></dependency>\r\n"
+            "</assembly>\r\n";
+        const HANDLE file = CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, manifest, DWORD(sizeof manifest - 1), &written, nullptr);
+        CloseHandle(file);
+        ACTCTXW context = {};
+        context.cbSize = sizeof context;
+        context.lpSource = path_.c_str();
+        context_ = CreateActCtxW(&context);
+        if (context_ != INVALID_HANDLE_VALUE) ActivateActCtx(context_, &cookie_);
+    }
+    ~CommonControls6() {
+        if (context_ == INVALID_HANDLE_VALUE) return;
+        DeactivateActCtx(0, cookie_);
+        ReleaseActCtx(context_);
+        DeleteFileW(path_.c_str());
+    }
+    bool Active() const { return context_ != INVALID_HANDLE_VALUE; }
+
+private:
+    std::wstring path_;
+    HANDLE context_ = INVALID_HANDLE_VALUE;
+    ULONG_PTR cookie_ = 0;
+};
+
+TEST_F(ComboBoxTest, TheEditFieldOfEitherControlsVersionShowsTheChoice) {
+    for (const bool version6 : {false, true}) {
+        std::optional<CommonControls6> controls;
+        if (version6) {
+            controls.emplace();
+            ASSERT_TRUE(controls->Active());
+        }
+        HWND combo = Create(CBS_DROPDOWN);
+        SetData(combo, "2\r\nred\r\ngreen\r\nblue\r\n");
+        EXPECT_EQ(Shown(combo), L"blue") << version6;
+        SendMessageW(combo, CB_SETCURSEL, 0, 0);
+        EXPECT_EQ(Shown(combo), L"red") << version6;
+        DestroyWindow(combo);
+    }
+}
+
+TEST_F(ComboBoxTest, DestroyedByItsParentWhileItOpens) {
+    // Each notification on the way to the list; none may lead to a list.
+    for (const int code : {CBN_SETFOCUS, CBN_DROPDOWN, CBN_SELCHANGE}) {
+        HWND combo = Create(CBS_DROPDOWN);
+        SetData(combo, kColors);
+        SetFocus(parent_);
+        SetWindowTextW(combo, L"green");  // typed: taken over as the list opens
+        g_destroyOnCode = code;
+        Driver driver({Key(VK_ESCAPE)});
+        EXPECT_EQ(driver.Run([&] { return int(SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0)); }), FALSE) << code;
+        g_destroyOnCode = -1;
+        EXPECT_FALSE(driver.SawPopup()) << code;
+        EXPECT_FALSE(IsWindow(combo)) << code;
+        Pump();
+    }
 }
 
 TEST_F(ComboBoxTest, ChecksFollowInsertsAndLbSetSel) {
