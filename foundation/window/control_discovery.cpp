@@ -137,12 +137,18 @@ RemoteBuffer::~RemoteBuffer() {
 bool RemoteBuffer::Open(HWND window) {
     DWORD processId = 0;
     if (!GetWindowThreadProcessId(window, &processId)) return false;
+    processId_ = processId;
     process_.Reset(OpenProcess(kRemoteAccess, FALSE, processId));
     if (!process_ && ProcessHandleFromWindowApi()) process_.Reset(ProcessHandleFromWindowApi()(window));
     if (!process_) return false;
     // Readable and writable is all a name needs.
     address_ = VirtualAllocEx(process_.Get(), nullptr, kRemoteBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     return address_ != nullptr;
+}
+
+bool RemoteBuffer::Serves(HWND window) const {
+    DWORD processId = 0;
+    return address_ && GetWindowThreadProcessId(window, &processId) && processId == processId_;
 }
 
 bool RemoteBuffer::Read(wchar_t* local, int units) const {
@@ -154,7 +160,7 @@ bool RemoteBuffer::Read(wchar_t* local, int units) const {
 bool GetControlName(const RemoteBuffer& buffer, HWND control, str& out) {
     out.Empty();
     DWORD_PTR units = 0;
-    if (!buffer.Address()) return false;
+    if (!buffer.Serves(control)) return false;
     if (!SendMessageTimeoutEx(control, GetControlNameMessage(), RemoteBuffer::kUnits, buffer.Address(),
                               JX_CONTROL_NAME_TIMEOUT_MS, &units, false) ||
         units < 1)

@@ -11,8 +11,9 @@
 // The number of the registered message "WM_GETCONTROLNAME".
 UINT GetControlNameMessage();
 
-// A buffer for control names in the process that owns a window, so that a
-// control of any process can write its name into it.
+// A buffer for control names in the process that owns a window. Only that
+// process's controls are asked: to a window of another process (one
+// reparented or embedded below) the address means nothing.
 class RemoteBuffer {
 public:
     static constexpr int kUnits = JX_CONTROL_NAME_UNITS;
@@ -25,11 +26,14 @@ public:
     // Opens the process of `window` and allocates the buffer there.
     bool Open(HWND window);
     LPARAM Address() const { return reinterpret_cast<LPARAM>(address_); }
+    // Whether `window` belongs to the buffer's process.
+    bool Serves(HWND window) const;
     // Copies the first `units` UTF-16 units (at most kUnits) into `local`.
     bool Read(wchar_t* local, int units) const;
 
 private:
     ScopedHandle process_;
+    DWORD processId_ = 0;
     void* address_ = nullptr;
 };
 

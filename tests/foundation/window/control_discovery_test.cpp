@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <wchar.h>
+#include <string>
 #include <vector>
 #include "window/control_discovery.h"
 #include "ui_test_window.h"
@@ -156,6 +157,48 @@ TEST_F(NamedControls, SearchByNameWildcard) {
     offered.clear();
     EXPECT_EQ(EnumChildControls(parent_.get(), collect, &offered, 0, nullptr, 0, "cancel*"), 3);
     EXPECT_EQ(offered, std::vector<HWND>{named_[1]});
+}
+
+TEST_F(NamedControls, ControlsOfOtherProcessesAreNotAsked) {
+    // A child of another process below the parent, counting the requests it gets.
+    std::wstring commandLine =
+        L"name_answerer.exe " + std::to_wstring(reinterpret_cast<INT_PTR>(parent_.get()));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process));
+    ScopedHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    HWND foreign = nullptr;
+    for (int i = 0; i < 500 && !foreign; ++i) {
+        foreign = FindWindowExW(parent_.get(), nullptr, L"JX_TestNameAnswerer", nullptr);
+        if (!foreign) Sleep(20);
+    }
+    ASSERT_TRUE(foreign);
+
+    std::vector<HWND> offered;
+    const auto collect = [](HWND window, void* list) {
+        static_cast<std::vector<HWND>*>(list)->push_back(window);
+        return 1;
+    };
+    EXPECT_EQ(EnumChildControls(parent_.get(), collect, &offered, 0, nullptr, 0, "*"), 4) << "it is a candidate";
+    EXPECT_EQ(offered, (std::vector<HWND>{named_[0], named_[1]}));
+    str name;
+    RemoteBuffer buffer;
+    ASSERT_TRUE(buffer.Open(parent_.get()));
+    EXPECT_FALSE(GetControlName(buffer, foreign, name));
+    char asked[16] = {};
+    SendMessageA(foreign, WM_GETTEXT, sizeof asked, reinterpret_cast<LPARAM>(asked));
+    EXPECT_STREQ(asked, "0");
+    // Its window tells ours as it goes: the messages are pumped while it ends.
+    PostMessageW(foreign, WM_CLOSE, 0, 0);
+    const DWORD deadline = GetTickCount() + 10000;
+    while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+           GetTickCount() < deadline) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), WAIT_OBJECT_0);
 }
 
 }  // namespace
