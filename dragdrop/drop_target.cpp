@@ -38,14 +38,16 @@ STDMETHODIMP DropTarget::DragEnter(IDataObject* data, DWORD keys, POINTL, DWORD*
 
 STDMETHODIMP DropTarget::DragOver(DWORD keys, POINTL, DWORD* effect) {
     if (!effect) return E_INVALIDARG;
-    const int32_t answer = SendRelayMessage(hostWindow_, JX_RELAY_DRAG_OVER, keys, *effect);
+    // A host that does not answer keeps the effect it last gave.
+    const int32_t answer =
+        SendRelayMessage(hostWindow_, JX_RELAY_DRAG_OVER, keys, *effect, ioBudgetMs_).value_or(JX_RELAY_KEEP_EFFECT);
     *effect = answer == JX_RELAY_KEEP_EFFECT ? lastEffect_ : static_cast<DWORD>(answer);
     return S_OK;
 }
 
 STDMETHODIMP DropTarget::DragLeave() {
     ShowWindow(relayWindow_, SW_HIDE);
-    SendRelayMessage(hostWindow_, JX_RELAY_DRAG_LEAVE, 0, 0);
+    SendRelayMessage(hostWindow_, JX_RELAY_DRAG_LEAVE, 0, 0, ioBudgetMs_);
     lastEffect_ = 0;
     return S_OK;
 }

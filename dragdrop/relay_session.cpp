@@ -43,9 +43,12 @@ bool ReplyWithData(SessionPipe& pipe, IDataObject& data, const OfferedFormats& f
 
 }  // namespace
 
-int32_t SendRelayMessage(HWND host, JxRelayEvent event, DWORD keys, DWORD allowedEffects) {
-    LRESULT answer = SendMessageA(host, JX_RELAY_MESSAGE, JX_RELAY_WPARAM(event, keys),
-                                  static_cast<LPARAM>(allowedEffects));
+std::optional<int32_t> SendRelayMessage(HWND host, JxRelayEvent event, DWORD keys, DWORD allowedEffects,
+                                        DWORD timeoutMs) {
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutA(host, JX_RELAY_MESSAGE, JX_RELAY_WPARAM(event, keys), static_cast<LPARAM>(allowedEffects),
+                             SMTO_NORMAL | SMTO_ABORTIFHUNG, timeoutMs, &answer))
+        return std::nullopt;
     return static_cast<int32_t>(answer);
 }
 
@@ -53,7 +56,7 @@ SessionOutcome RunSession(HWND host, JxRelayEvent event, DWORD keys, DWORD allow
                           const OfferedFormats& formats, DWORD ioBudgetMs) {
     SessionPipe pipe(ioBudgetMs);
     // The host connects while it handles the message, so the pipe comes first.
-    if (!pipe.Created() || SendRelayMessage(host, event, keys, allowedEffects) == 0)
+    if (!pipe.Created() || SendRelayMessage(host, event, keys, allowedEffects, ioBudgetMs).value_or(0) == 0)
         return {SessionEnd::Refused, 0};
 
     const std::vector<JxRelayFormat> records = formats.WireRecords();

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <ole2.h>
 #include <stdint.h>
+#include <optional>
 #include "jx/relay_protocol.h"
 #include "offered_formats.h"
 
@@ -11,7 +12,10 @@ namespace jxdd {
 
 // Sends the relay message and returns the host's answer: the low 32 bits of
 // the result, the same whether the host is a 32-bit or a 64-bit program.
-int32_t SendRelayMessage(HWND host, JxRelayEvent event, DWORD keys, DWORD allowedEffects);
+// Nothing when the host did not answer within `timeoutMs` or is hung: the
+// drag source's own loop waits on this call.
+std::optional<int32_t> SendRelayMessage(HWND host, JxRelayEvent event, DWORD keys, DWORD allowedEffects,
+                                        DWORD timeoutMs);
 
 enum class SessionEnd {
     Refused,    // no pipe could be made, or the host answered 0

@@ -25,7 +25,9 @@ WNDCLASSEXA RelayClassInfo(WNDPROC procedure) {
     return info;
 }
 
-bool MouseButtonDown() { return GetKeyState(VK_LBUTTON) < 0 || GetKeyState(VK_RBUTTON) < 0; }
+// The buttons as they are now: a drag from another program sends this
+// thread no input, so the thread's own key state would never see them down.
+bool MouseButtonDown() { return GetAsyncKeyState(VK_LBUTTON) < 0 || GetAsyncKeyState(VK_RBUTTON) < 0; }
 
 }  // namespace
 

@@ -3,7 +3,10 @@
 // plays the host.
 #include <gtest/gtest.h>
 #include <string.h>
+#include <atomic>
+#include <future>
 #include <optional>
+#include <thread>
 #include <string>
 #include <vector>
 #include "drop_target.h"
@@ -348,6 +351,79 @@ TEST_F(RelayFaultTest, BrokenSessionReleasesEverythingAndTheNextDragWorks) {
         EXPECT_EQ(data->OutstandingMedia(), 0) << c.name;
         EXPECT_EQ(data->MediaReleasedLocked(), 0) << c.name;
     }
+}
+
+// A host window on a thread of its own that stops answering: each relay
+// message waits until the test lets it go (or a safety limit passes).
+class HungHost {
+public:
+    HungHost() {
+        std::promise<HWND> ready;
+        std::future<HWND> created = ready.get_future();
+        thread_ = std::thread([this, &ready] {
+            static const ATOM atom = [] {
+                WNDCLASSW info = {};
+                info.lpfnWndProc = Procedure;
+                info.hInstance = GetModuleHandleW(nullptr);
+                info.lpszClassName = L"JX_TestHungHost";
+                return RegisterClassW(&info);
+            }();
+            HWND window = CreateWindowExW(0, reinterpret_cast<LPCWSTR>(ULONG_PTR(atom)), L"", WS_POPUP, 0, 0, 0, 0,
+                                          nullptr, nullptr, GetModuleHandleW(nullptr), this);
+            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+            threadId_ = GetCurrentThreadId();
+            ready.set_value(window);
+            MSG message;
+            while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+            DestroyWindow(window);
+        });
+        window_ = created.get();
+    }
+    ~HungHost() {
+        SetEvent(release_.get());
+        PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        thread_.join();
+    }
+    HWND Handle() const { return window_; }
+    int Answered() const { return answered_; }
+
+private:
+    static constexpr DWORD kSafetyMs = 5000;
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<HungHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self && message == JX_RELAY_MESSAGE) {
+            WaitForSingleObject(self->release_.get(), kSafetyMs);
+            ++self->answered_;
+            return DROPEFFECT_MOVE;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    UniqueHandle release_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::atomic<int> answered_{0};
+    HWND window_ = nullptr;
+    DWORD threadId_ = 0;
+    std::thread thread_;
+};
+
+TEST(HungHostTest, EveryEventReturnsWhileTheHostDoesNotAnswer) {
+    constexpr DWORD kBudgetMs = 300;
+    HungHost host;
+    ASSERT_TRUE(host.Handle());
+    DropTarget target(host.Handle(), nullptr, kBudgetMs);
+    Owned<TestDataObject> data = TextObject(L"text");
+    // Enter and drop are refused, drag-over keeps the last effect.
+    DWORD effect = kAllowedEffects;
+    EXPECT_EQ(target.DragEnter(data.get(), kKeys, kPoint, &effect), S_OK);
+    EXPECT_EQ(effect, 0u);
+    effect = kAllowedEffects;
+    EXPECT_EQ(target.DragOver(kKeys, kPoint, &effect), S_OK);
+    EXPECT_EQ(effect, 0u);
+    effect = kAllowedEffects;
+    EXPECT_EQ(target.Drop(data.get(), kKeys, kPoint, &effect), S_OK);
+    EXPECT_EQ(effect, 0u);
+    EXPECT_EQ(target.DragLeave(), S_OK);
+    EXPECT_EQ(host.Answered(), 0) << "the drag went on without the host";
 }
 
 }  // namespace
