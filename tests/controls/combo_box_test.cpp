@@ -541,4 +541,69 @@ TEST_F(ComboBoxTest, RandomMessageSequences) {
     Pump();
 }
 
+// Random owner changes while the list is open, on timer ticks: selections,
+// checks, typed text, refused structural changes, and the control destroyed
+// by the owner, directly or from one of its notifications.
+TEST_F(ComboBoxTest, RandomOwnerChangesWhileTheListIsOpen) {
+    std::mt19937 random(20261211);
+    const char* const samples[] = {"0\r\nred\r\ngreen\r\nblue\r\n", "1,,1\r\na\r\nb,,1\r\nc\r\n",
+                                   "0x5,,3\r\na\r\nb\r\nc\r\n", "-1 typed,,0x1400\r\nx\r\ny\r\n"};
+    const DWORD styles[] = {CBS_DROPDOWN, CBS_DROPDOWNLIST, CBS_DROPDOWN | CBS_SORT, CBS_DROPDOWNLIST | CBS_SORT};
+    const int notifications[] = {-1, -1, -1, CBN_DROPDOWN, CBN_SELCHANGE, CBN_SELENDOK, CBN_SELENDCANCEL, CBN_CLOSEUP};
+    const WPARAM keys[] = {VK_DOWN, VK_UP, VK_SPACE, VK_NEXT, VK_HOME};
+    const int rounds = std::max(FuzzSteps() / 100, 20);
+    for (int round = 0; round < rounds; ++round) {
+        HWND combo = Create(styles[random() % 4]);
+        SetData(combo, samples[random() % 4]);
+        if (random() % 2) SetWindowTextW(combo, L"b");
+        g_destroyOnCode = notifications[random() % 8];
+        std::vector<Step> steps;
+        const int count = int(random() % 5);
+        for (int i = 0; i < count; ++i) {
+            switch (random() % 6) {
+            case 0:
+                steps.push_back(Key(keys[random() % 5]));
+                break;
+            case 1: {
+                const int index = int(random() % 5) - 1;
+                steps.push_back([combo, index](HWND) { SendMessageW(combo, CB_SETCURSEL, WPARAM(index), 0); });
+                break;
+            }
+            case 2: {
+                const int index = int(random() % 5) - 1;
+                steps.push_back([combo, index](HWND) { SendMessageW(combo, LB_SETSEL, TRUE, LPARAM(index)); });
+                break;
+            }
+            case 3:
+                steps.push_back([combo](HWND) { SetWindowTextW(combo, L"gr"); });
+                break;
+            case 4:
+                steps.push_back([combo](HWND) {
+                    EXPECT_EQ(SendMessageW(combo, CB_ADDSTRING, 0, LPARAM(L"new")), CB_ERR);
+                    SetData(combo, "0\r\nother\r\n");
+                });
+                break;
+            case 5:
+                steps.push_back([combo](HWND) { DestroyWindow(combo); });
+                break;
+            }
+        }
+        steps.push_back(Key(random() % 2 ? VK_ESCAPE : VK_RETURN));
+        Driver driver(std::move(steps));
+        driver.Run([&] { return int(SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0)); });
+        g_destroyOnCode = -1;
+        ASSERT_FALSE(driver.TimedOut()) << "round " << round;
+        Pump();
+        ASSERT_FALSE(OpenPopup()) << "round " << round;
+        if (IsWindow(combo)) {
+            const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+            const LRESULT selection = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+            ASSERT_TRUE(selection >= -1 && selection < count) << "round " << round;
+            Data(combo);
+            DestroyWindow(combo);
+        }
+    }
+    Pump();
+}
+
 }  // namespace
