@@ -29,11 +29,11 @@ using ShowDropdownListFn = decltype(&ShowDropdownList);
 using ShowDropdownListSimpleFn = decltype(&ShowDropdownListSimple);
 using ShowDropdownMenuItemFlagsFn = decltype(&ShowDropdownMenuItemFlags);
 
-// Messages a test window received, for clicks that must (or must not) reach it.
+// Messages a test window received, for clicks and keys that must (or must not) reach it.
 std::vector<std::pair<HWND, UINT>> g_received;
 
 LRESULT CALLBACK TestWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_LBUTTONDOWN) g_received.emplace_back(window, message);
+    if (message == WM_LBUTTONDOWN || message == WM_KEYDOWN) g_received.emplace_back(window, message);
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -577,6 +577,84 @@ TEST_F(DropdownTest, AComputedWidthShowsEveryItemWhole) {
     EXPECT_EQ(open(items("0,,64", longest)).popup, (work.right - work.left) / 2);
 }
 
+// The popup's size as shown, with its item height and item width.
+struct ShownSize {
+    int width = 0, height = 0;
+    int itemHeight = 0, itemWidth = 0;
+};
+
+TEST_F(DropdownTest, TheWidthAndHeightRules) {
+    const auto items = [](int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i) text += "item " + std::to_string(i) + "\r\n";
+        return text;
+    };
+    const auto show = [&](const std::string& csv, RECT* rect = nullptr) {
+        ShownSize seen;
+        Table table(csv.c_str());
+        EXPECT_EQ(Show(table,
+                       {[&](HWND popup) {
+                            RECT window;
+                            GetWindowRect(popup, &window);
+                            seen.width = window.right - window.left;
+                            seen.height = window.bottom - window.top;
+                            const RECT item = ItemRect(popup, 0);
+                            seen.itemHeight = item.bottom - item.top;
+                            seen.itemWidth = item.right - item.left;
+                        },
+                        Key(VK_ESCAPE)},
+                       nullptr, 0, nullptr, nullptr, nullptr, nullptr, rect),
+                  0x100)
+            << csv;
+        return seen;
+    };
+    constexpr int kAnchorWidth = 200;
+    const ShownSize plain = show(",,0\r\n" + items(10));
+    const int h = plain.itemHeight;
+    ASSERT_GT(h, 0);
+    EXPECT_EQ(plain.width, kAnchorWidth) << "the anchor's width";
+    EXPECT_EQ(plain.height, 10 * h + 2) << "every row";
+
+    struct Case {
+        const char* name;
+        std::string header;
+        int width;   // -1: not checked
+        int height;
+    };
+    const Case cases[] = {
+        {"a wider width given", ",,0,,,,300", 301, 10 * h + 2},
+        {"a narrower width given", ",,0,,,,100", kAnchorWidth, 10 * h + 2},
+        {"a negative width given", ",,0,,,,-50", kAnchorWidth, 10 * h + 2},
+        {"at most three rows", ",,0,,,,,3", kAnchorWidth, 3 * h + 2},
+        {"a row limit of the item count is none", ",,0,,,,,10", kAnchorWidth, 10 * h + 2},
+    };
+    for (const Case& test : cases) {
+        const ShownSize seen = show(test.header + "\r\n" + items(10));
+        EXPECT_EQ(seen.width, test.width) << test.name;
+        EXPECT_EQ(seen.height, test.height) << test.name;
+    }
+
+    // A computed width (flag 0x40) gains the scroll bar when not every row shows.
+    const ShownSize computedAll = show(",,64\r\n" + items(10));
+    const ShownSize computedThree = show(",,64,,,,,3\r\n" + items(10));
+    EXPECT_EQ(computedThree.width, computedAll.width + GetSystemMetrics(SM_CXVSCROLL));
+    EXPECT_EQ(computedThree.height, 3 * h + 2);
+
+    // A rectangle limits the height to whole rows inside it.
+    RECT rect = {300, 200, 420, 200 + 3 * h + 2 + h / 2};
+    const ShownSize inRect = show(",,0\r\n" + items(10), &rect);
+    EXPECT_EQ(inRect.width, 120);
+    EXPECT_EQ(inRect.height, 3 * h + 2);
+
+    // Small icons spread over columns rather than one long column.
+    const ShownSize icons = show(",,96,,,,,4\r\n" + items(40));
+    ASSERT_GT(icons.itemWidth, 0);
+    EXPECT_GE(icons.width, 2 * (icons.itemWidth + 1)) << "more than one column";
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_LE(icons.width, (work.right - work.left) / 2 + GetSystemMetrics(SM_CXVSCROLL) + 3);
+}
+
 TEST_F(DropdownTest, AGivenWidthStaysOnTheMonitor) {
     RECT work;
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
@@ -604,6 +682,62 @@ TEST_F(DropdownTest, ClicksOutsideCloseTheList) {
     EXPECT_TRUE(g_received.empty());
     // Elsewhere: the list closes and the click reaches its window.
     EXPECT_EQ(Simple(kFiveItems, {[this](HWND) { PostMessageW(other_, WM_LBUTTONDOWN, MK_LBUTTON, 0); }}), 0x100);
+    Pump();
+    ASSERT_EQ(g_received.size(), 1u);
+    EXPECT_EQ(g_received[0].first, other_);
+}
+
+TEST_F(DropdownTest, TabAcceptsAndGoesOnAltCancels) {
+    int current = 0;
+    // Tab: the item is taken and the key reaches the focused window after the list.
+    EXPECT_EQ(Simple(kFiveItems, {Key(VK_DOWN), Key(VK_TAB)}, &current), 0x105);
+    EXPECT_EQ(current, 1);
+    Pump();
+    EXPECT_EQ(g_received, (std::vector<std::pair<HWND, UINT>>{{anchor_, WM_KEYDOWN}}));
+    // Alt: nothing taken.
+    g_received.clear();
+    EXPECT_EQ(Simple(kFiveItems,
+                     {Key(VK_DOWN),
+                      [](HWND) {
+                          const HWND focus = GetFocus();
+                          PostMessageW(focus, WM_SYSKEYDOWN, VK_MENU, 0x20000001);
+                          PostMessageW(focus, WM_SYSKEYUP, VK_MENU, 0xC0000001);
+                      }},
+                     &current),
+              0x100);
+    EXPECT_EQ(current, 1);
+}
+
+TEST_F(DropdownTest, ClicksInTheExclusionRectangleKeepTheListOpen) {
+    RECT otherRect;
+    GetWindowRect(other_, &otherRect);
+    const POINT inside = {(otherRect.left + otherRect.right) / 2, (otherRect.top + otherRect.bottom) / 2};
+    const auto clickOther = [this](POINT at) {
+        return [this, at](HWND) {
+            SetCursorPos(at.x, at.y);
+            POINT client = at;
+            ScreenToClient(other_, &client);
+            PostMessageW(other_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(client.x, client.y));
+        };
+    };
+    Table table(kFiveItems);
+    const auto show = [&](std::vector<Step> steps) {
+        RECT rect = otherRect;
+        Driver driver(std::move(steps));
+        const int result = driver.Run([&] {
+            return showList_(table.Get(), nullptr, nullptr, JX_DROPDOWN_EXCLUDE_RECT, nullptr, &rect, nullptr,
+                             nullptr, nullptr);
+        });
+        EXPECT_FALSE(driver.TimedOut());
+        return driver.StepsDone();
+    };
+    // Inside: swallowed, the list stays for the next step.
+    EXPECT_EQ(show({clickOther(inside), Key(VK_ESCAPE)}), 2u);
+    Pump();
+    EXPECT_TRUE(g_received.empty());
+    // Outside: the list closes and the click reaches its window.
+    const POINT outside = {otherRect.left + 2, otherRect.bottom + 30};
+    EXPECT_EQ(show({clickOther(outside), Key(VK_ESCAPE)}), 1u);
     Pump();
     ASSERT_EQ(g_received.size(), 1u);
     EXPECT_EQ(g_received[0].first, other_);
