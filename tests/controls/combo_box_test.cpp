@@ -428,6 +428,86 @@ TEST_F(ComboBoxTest, TypedTextIsTakenOver) {
     EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 1);
 }
 
+TEST_F(ComboBoxTest, AClickOpensTheListOnTheButtonOrWithoutAnEditField) {
+    struct Case {
+        DWORD style;
+        bool onButton;
+        bool opens;
+    };
+    for (const Case& test : {Case{CBS_DROPDOWN, true, true}, Case{CBS_DROPDOWN, false, false},
+                             Case{CBS_DROPDOWNLIST, false, true}, Case{CBS_DROPDOWNLIST, true, true}}) {
+        HWND combo = Create(test.style);
+        SetData(combo, kColors);
+        SetFocus(parent_);
+        COMBOBOXINFO info = {};
+        info.cbSize = sizeof info;
+        GetComboBoxInfo(combo, &info);
+        const RECT& part = test.onButton ? info.rcButton : info.rcItem;
+        const LPARAM at = MAKELPARAM((part.left + part.right) / 2, (part.top + part.bottom) / 2);
+        Driver driver({Key(VK_ESCAPE)});
+        driver.Run([&] {
+            PostMessageW(combo, WM_LBUTTONDOWN, MK_LBUTTON, at);
+            PostMessageW(combo, WM_LBUTTONUP, 0, at);
+            Pump();
+            return 0;
+        });
+        EXPECT_EQ(driver.SawPopup(), test.opens) << test.style << " " << test.onButton;
+        if (!test.opens) EXPECT_EQ(GetFocus(), info.hwndItem) << "the click only focuses the edit field";
+        DestroyWindow(combo);
+    }
+}
+
+TEST_F(ComboBoxTest, TypingIntoTheOpenListMovesItsCurrentItem) {
+    HWND combo = Create(CBS_DROPDOWN);
+    SetData(combo, kColors);
+    COMBOBOXINFO info = {};
+    info.cbSize = sizeof info;
+    GetComboBoxInfo(combo, &info);
+    SetFocus(info.hwndItem);
+    // The keys reach the focused field; Enter takes the item the text matches.
+    WithList([&] { SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0); },
+             {[&](HWND) {
+                  PostMessageW(GetFocus(), WM_CHAR, 'b', 1);
+                  PostMessageW(GetFocus(), WM_CHAR, 'l', 1);
+              },
+              Key(VK_RETURN)});
+    EXPECT_EQ(GetFocus(), info.hwndItem);
+    EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 2) << "blue, matched by its start";
+    EXPECT_EQ(Shown(combo), L"blue");
+}
+
+TEST_F(ComboBoxTest, FlagsForTheEditField) {
+    // 0x200: a click that focuses the field leaves its text unselected.
+    {
+        HWND combo = Create(CBS_DROPDOWN);
+        SetData(combo, "0,,0x200\r\nhello\r\n");
+        SetFocus(parent_);
+        COMBOBOXINFO info = {};
+        info.cbSize = sizeof info;
+        GetComboBoxInfo(combo, &info);
+        RECT client;
+        GetClientRect(info.hwndItem, &client);
+        const LPARAM at = MAKELPARAM(client.right - 2, client.bottom / 2);
+        PostMessageW(info.hwndItem, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(info.hwndItem, WM_LBUTTONUP, 0, at);
+        Pump();
+        DWORD start = 0, end = 0;
+        SendMessageW(info.hwndItem, EM_GETSEL, WPARAM(&start), LPARAM(&end));
+        EXPECT_EQ(GetFocus(), info.hwndItem);
+        EXPECT_EQ(start, end) << "nothing selected";
+        DestroyWindow(combo);
+    }
+    // 0x400: an update with nothing to show leaves the typed text.
+    for (const bool keepTyped : {false, true}) {
+        HWND combo = Create(CBS_DROPDOWN);
+        SetData(combo, keepTyped ? "0,,0x400\r\nred\r\n" : "0\r\nred\r\n");
+        SetWindowTextW(combo, L"typed");
+        SendMessageW(combo, CB_SETCURSEL, WPARAM(-1), 0);
+        EXPECT_EQ(Shown(combo), keepTyped ? L"typed" : L"") << keepTyped;
+        DestroyWindow(combo);
+    }
+}
+
 TEST_F(ComboBoxTest, NonAsciiItemsInBothCodePages) {
     for (const UINT codePage : {65001u, 1252u}) {
         Load(codePage);
