@@ -549,7 +549,7 @@ TEST_F(DropdownTest, AComputedWidthShowsEveryItemWhole) {
     const std::string plainCases[] = {
         items("0,,64", kLongItem),
         items("0,,64", "\xC3\xA9t\xC3\xA9 \xD0\x96\xD0\xB8\xD0\xB2\xD0\xBE\xD0\xB9 " + std::string(kLongItem)),
-        items("0,,64", cjk + cjk),
+        items("0,,64", cjk + cjk + cjk + cjk),
         items("0,,64", hebrew + " " + hebrew),
         items("0,,64", combining + combining),
         items("0,,65", kLongItem),
@@ -560,6 +560,12 @@ TEST_F(DropdownTest, AComputedWidthShowsEveryItemWhole) {
         "0,,64\r\nIIIIIIIIIIIIIIIIIIIIIIIIIIIIIIIIIIIII\r\nWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW\r\n"
         "mmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmmm\r\n",                               // all of one length
     };
+    for (const std::string& csv : plainCases) {
+        const WidthSeen seen = open(csv);
+        EXPECT_GT(seen.listMeasure + kMargin, 200) << csv << ": wider than the anchor";
+        EXPECT_EQ(seen.popup, seen.listMeasure + kMargin) << csv;
+    }
+
     // Bold and indented items get the room they take beyond their plain text.
     const int plain = open(items("0,,64", kLongItem)).popup;
     const WidthSeen bold = open(items("0,,64", std::string(kLongItem) + ",,8"));
@@ -724,10 +730,11 @@ TEST_F(DropdownTest, ClicksInTheExclusionRectangleKeepTheListOpen) {
     const auto show = [&](std::vector<Step> steps) {
         RECT rect = otherRect;
         Driver driver(std::move(steps));
-        const int result = driver.Run([&] {
+        EXPECT_EQ(driver.Run([&] {
             return showList_(table.Get(), nullptr, nullptr, JX_DROPDOWN_EXCLUDE_RECT, nullptr, &rect, nullptr,
                              nullptr, nullptr);
-        });
+        }),
+                  0x100);
         EXPECT_FALSE(driver.TimedOut());
         return driver.StepsDone();
     };
