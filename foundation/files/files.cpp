@@ -171,7 +171,7 @@ int FailCreateFolder(const wchar_t* folder, DWORD error, str* errorOut) {
 
 const char* FileNamePart(const char* path) {
     const char* name = path;
-    for (const char* p = path; *p; ++p)
+    for (const char* p = path; *p; p = NextLibraryChar(p))
         if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
     return name;
 }

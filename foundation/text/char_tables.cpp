@@ -47,14 +47,17 @@ void BuildCharTables(UINT codePage) {
         t.isBlank[i] = i <= kBlankLimit;
         t.isBlankOrQuote[i] = i <= kBlankLimit || i == '"' || i == '(' || i == ')';
         t.hexValue[i] = HexValue(i);
+        t.isLeadByte[i] = !codePage && i >= kAsciiBytes && IsDBCSLeadByteEx(CP_ACP, BYTE(i));
     }
+    t.doubleByte = false;
+    for (const BYTE lead : t.isLeadByte) t.doubleByte = t.doubleByte || lead;
     // In UTF-8 mode bytes above 127 are parts of sequences: never mapped or split.
     const int classified = codePage ? kAsciiBytes : kAllBytes;
     for (int i = 0; i < classified; ++i) {
         const char c = char(i);
         const WORD type = ByteType(c);
-        if (type & C1_UPPER) t.toLower[i] = AnsiLowerByte(c);
-        if (type & C1_LOWER) t.toUpper[i] = AnsiUpperByte(c);
+        if ((type & C1_UPPER) && !t.isLeadByte[i]) t.toLower[i] = AnsiLowerByte(c);
+        if ((type & C1_LOWER) && !t.isLeadByte[i]) t.toUpper[i] = AnsiUpperByte(c);
         const WORD word = type & kWordClasses;
         // Superscript digits and the like of an ANSI page do not join words.
         t.isNonWord[i] = word == 0 || (i >= kAsciiBytes && word == C1_DIGIT);

@@ -207,6 +207,9 @@ int Utf8SequenceLength(BYTE leadByte);
 const char* Utf8Next(const char* p);
 const char* Utf8CharStart(const char* begin, const char* p);
 int Utf8Advance(const char* text, int count);
+// The character after the one at `p` in the library code page: a UTF-8
+// sequence, a lead and trail byte of a double-byte ANSI page, or one byte.
+const char* NextLibraryChar(const char* p);
 
 // -- Character sets: 256-byte tables where 1 marks a member
 enum CharSetMode : unsigned {

@@ -28,7 +28,14 @@ bool IsContinuation(BYTE b) { return (b & kContinuationMask) == kContinuationTag
 
 int Sign(int value) { return (value > 0) - (value < 0); }
 
-const char* NextChar(const char* p) { return IsUtf8Mode() ? Utf8Next(p) : p + 1; }
+const BYTE* IsLead() { return g_charTables.isLeadByte; }
+
+// Whether `p` starts a character of `text` (not a trail byte) on a double-byte page.
+bool IsAnsiCharStart(const char* text, const char* p) {
+    const char* q = text;
+    while (q < p && *q) q = NextLibraryChar(q);
+    return q == p;
+}
 
 // The code unit of a 2- or 3-byte sequence whose continuation bytes were
 // checked by Utf8Next. Surrogates and overlong forms pass unchanged (see
@@ -102,8 +109,9 @@ int CompareRun(const char*& a, const char*& b, int limit, bool ignoreCase) {
             if (!x) break;  // both at their ends
             continue;
         }
-        const BYTE x = ignoreCase ? g_charTables.toLower[*p] : *p;
-        const BYTE y = ignoreCase ? g_charTables.toLower[*q] : *q;
+        const bool doubleByte = IsLead()[*p] || IsLead()[*q];
+        const BYTE x = ignoreCase && !doubleByte ? g_charTables.toLower[*p] : *p;
+        const BYTE y = ignoreCase && !doubleByte ? g_charTables.toLower[*q] : *q;
         if (x != y) {
             result = x < y ? -1 : 1;
             break;
@@ -111,6 +119,15 @@ int CompareRun(const char*& a, const char*& b, int limit, bool ignoreCase) {
         if (!x) break;
         ++p;
         ++q;
+        // The same lead byte: its trail bytes compare as they are.
+        if (doubleByte && *p && p - start < limit) {
+            if (*p != *q) {
+                result = *p < *q ? -1 : 1;
+                break;
+            }
+            ++p;
+            ++q;
+        }
     }
     a = reinterpret_cast<const char*>(p);
     b = reinterpret_cast<const char*>(q);
@@ -172,6 +189,10 @@ void MapCase(char* text, int n, bool upper) {
             MapCaseWide(text + i, text + n, upper);
             return;
         }
+        if (IsLead()[c]) {
+            ++i;  // a double-byte character keeps its trail byte
+            continue;
+        }
         text[i] = char(table[c]);
     }
 }
@@ -186,7 +207,7 @@ bool MatchAfterStar(const char* text, const char* pattern, bool ignoreCase) {
     const char* runEnd = FindWildcard(pattern, true);
     const int run = int(runEnd - pattern);
     if (run == 0) {  // a "?" follows: try it at every position
-        for (const char* t = text;; t = NextChar(t)) {
+        for (const char* t = text;; t = NextLibraryChar(t)) {
             if (MatchFrom(t, pattern, ignoreCase)) return true;
             if (!*t) return false;
         }
@@ -195,9 +216,10 @@ bool MatchAfterStar(const char* text, const char* pattern, bool ignoreCase) {
         const int n = int(strlen(text));
         if (n < run) return false;
         const char* tail = text + n - run;
+        if (g_charTables.doubleByte && !IsAnsiCharStart(text, tail)) return false;
         return CompareRun(pattern, tail, run, ignoreCase) == 0 && !*tail;
     }
-    for (const char* t = text; *t; t = NextChar(t)) {
+    for (const char* t = text; *t; t = NextLibraryChar(t)) {
         const char* p = pattern;
         const char* q = t;
         if (CompareRun(p, q, run, ignoreCase) == 0 && MatchFrom(q, p, ignoreCase)) return true;
@@ -214,7 +236,7 @@ bool MatchFrom(const char* text, const char* pattern, bool ignoreCase) {
                 return MatchAfterStar(text, pattern, ignoreCase);
             case '?':
                 if (!*text) return false;
-                text = NextChar(text);
+                text = NextLibraryChar(text);
                 ++pattern;
                 break;
             default:
@@ -268,10 +290,12 @@ const char* FindTextN(const char* text, const char* pattern, int n, bool ignoreC
     if (!text || !*text || !pattern) return nullptr;
     n = n < 0 ? int(strlen(pattern)) : int(strnlen(pattern, size_t(n)));
     if (n == 0) return text;
-    if (!ignoreCase && !pattern[n]) return strstr(text, pattern);
+    // A trail byte of a double-byte page is no place to match.
+    if (!ignoreCase && !pattern[n] && !g_charTables.doubleByte) return strstr(text, pattern);
     // Ignoring case in UTF-8 steps by whole characters: a continuation byte
     // read on its own could pass for another character.
-    for (const char* p = text; *p; p = ignoreCase ? NextChar(p) : p + 1) {
+    const bool byCharacter = ignoreCase || g_charTables.doubleByte;
+    for (const char* p = text; *p; p = byCharacter ? NextLibraryChar(p) : p + 1) {
         if (CompareN(pattern, p, n, ignoreCase) == 0) return p;
     }
     return nullptr;
@@ -355,6 +379,11 @@ const char* Utf8CharStart(const char* begin, const char* p) {
     }
     const char* lead = q - 1;
     return Utf8SequenceLength(BYTE(*lead)) > continuations + 1 ? lead : p;
+}
+
+const char* NextLibraryChar(const char* p) {
+    if (IsUtf8Mode()) return Utf8Next(p);
+    return p + (IsLead()[BYTE(*p)] && p[1] ? 2 : 1);
 }
 
 int Utf8Advance(const char* text, int count) {

@@ -419,12 +419,11 @@ void str::GetFolder(const char* path, bool stripSlash) {
         return;
     }
     const char* text = source + start;
+    // Forwards by character: on a double-byte page a trail byte may be 0x5C.
     int nameStart = 0;
-    for (int i = n - 1; i >= 0; --i) {
-        if (IsPathSeparator(text[i]) || (i == 1 && text[i] == ':')) {
-            nameStart = i + 1;
-            break;
-        }
+    for (const char* p = text; p < text + n; p = NextLibraryChar(p)) {
+        const int i = int(p - text);
+        if (IsPathSeparator(*p) || (i == 1 && *p == ':')) nameStart = i + 1;
     }
     const int nameLength = n - nameStart;
     const char firstOfName = text[nameStart];

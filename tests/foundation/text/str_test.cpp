@@ -11,6 +11,7 @@
 #include "runtime/module_state.h"
 #include "text/record_info.h"
 #include "text/str.h"
+#include "ansi_mode.h"
 #include "guarded_text.h"
 
 namespace {
@@ -592,24 +593,6 @@ TEST(CharTables, Utf8ModeTables) {
     EXPECT_EQ(LowerWideChar(L'\u0410'), L'\u0430');
     EXPECT_EQ(LowerWideChar(L'\uFF21'), L'\uFF41') << "beyond the cache";
 }
-
-// Switches the library to the system ANSI code page for one test.
-class AnsiMode {
-public:
-    AnsiMode() : saved_(g_module.codePage) {
-        g_module.codePage = 0;
-        BuildCharTables(0);
-    }
-    ~AnsiMode() {
-        g_module.codePage = saved_;
-        BuildCharTables(saved_);
-    }
-    AnsiMode(const AnsiMode&) = delete;
-    AnsiMode& operator=(const AnsiMode&) = delete;
-
-private:
-    UINT saved_;
-};
 
 TEST(CharTables, AnsiModeMapsEveryByte) {
     AnsiMode ansi;
