@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <stddef.h>
 #include <vector>
+#include "csv/csv_scan.h"
 #include "runtime/host_alloc.h"
 #include "jx/csv_table.h"
 #include "jx/text_functions.h"
@@ -16,28 +17,17 @@ inline JxString* AsJxString(str& s) { return reinterpret_cast<JxString*>(&s); }
 inline str& AsStr(JxString* s) { return *reinterpret_cast<str*>(s); }
 
 // The field after `column` NUL terminators of `fields`.
-const char* FieldAt(const char* fields, int column);
+inline const char* FieldAt(const char* fields, int column) { return SkipFields(fields, column); }
 inline char* FieldAt(char* fields, int column) {
-    return const_cast<char*>(FieldAt(static_cast<const char*>(fields), column));
+    return const_cast<char*>(SkipFields(static_cast<const char*>(fields), column));
 }
 // Bytes of `count` fields, NULs included.
-size_t FieldsSize(const char* fields, int count);
+inline size_t FieldsSize(const char* fields, int count) { return size_t(SkipFields(fields, count) - fields); }
 
-// The bytes that make a written field quoted, for one separator: the
-// separator, the double quote, CR and LF. (A first or last byte of 0x20 or
-// below does as well.)
-class CsvQuoteRule {
-public:
-    explicit CsvQuoteRule(char separator);
-    bool IsSpecial(char c) const { return special_[BYTE(c)]; }
-
-private:
-    bool special_[256];
-};
-
-// Appends one row as CSV text: each field (quoted where the rule says) and
-// the separator after it, CR LF after the last; nothing for no fields.
-void AppendCsvRow(str& out, const char* fields, int fieldCount, char separator, const CsvQuoteRule& rule);
+// Appends one row as CSV text: each field (quoted where the rules say) and
+// the separator after it, CR LF after the last; nothing for no fields. The
+// scanner stops at the table's separator.
+void AppendCsvRow(str& out, const char* fields, int fieldCount, CsvStopScanner& stops);
 
 // Sort order of two fields under the Sort flags (CsvSortFlag and CompareEx's bits).
 class CsvFieldOrder {

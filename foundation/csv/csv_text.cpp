@@ -25,71 +25,97 @@ void EnsureRoom(str& s, size_t extra) {
     s.len = length;
 }
 
-void AppendBytes(str& s, const void* bytes, size_t n) {
-    EnsureRoom(s, n);
-    memcpy(s.buf + s.len, bytes, n);
-    s.len += int(n);
+// The n bytes (sizeof(Word) <= n <= 2 * sizeof(Word)) as two word moves that may overlap.
+template <class Word>
+void CopyTwoWords(char* to, const char* from, size_t n) {
+    Word head, tail;
+    memcpy(&head, from, sizeof(Word));
+    memcpy(&tail, from + n - sizeof(Word), sizeof(Word));
+    memcpy(to, &head, sizeof(Word));
+    memcpy(to + n - sizeof(Word), &tail, sizeof(Word));
 }
 
-// The bytes and a NUL after them.
-void AppendField(str& s, const void* bytes, size_t n) {
-    EnsureRoom(s, n + 1);
-    memcpy(s.buf + s.len, bytes, n);
-    s.buf[s.len + int(n)] = 0;
-    s.len += int(n) + 1;
+// memcpy for the short fields of most tables without a call, reading and
+// writing only the n bytes.
+inline void CopyBytes(char* to, const char* from, size_t n) {
+    if (n >= 16) {
+        memcpy(to, from, n);
+    } else if (n >= 8) {
+        CopyTwoWords<uint64_t>(to, from, n);
+    } else if (n >= 4) {
+        CopyTwoWords<uint32_t>(to, from, n);
+    } else {
+        for (size_t i = 0; i < n; ++i) to[i] = from[i];
+    }
 }
 
-// Fields of the rows as they are parsed: the count of each row, so that
-// short rows can be padded once the widest is known.
+// Where a field of a row lies in the text: `length` bytes from `start`, of
+// which `quotes` are the second quotes of doubled pairs (quoted fields only).
+struct FieldSpan {
+    const char* start;
+    size_t length;
+    size_t quotes;
+};
+using FieldSpans = std::vector<FieldSpan, HostAllocator<FieldSpan>>;
+
+// The field count of each row parsed, kept only once two rows differ, so
+// that short rows can be padded when the widest is known.
 using FieldCounts = std::vector<int, HostAllocator<int>>;
+
+// The span's bytes with each doubled quote taken once, and a NUL after them.
+char* CopyField(char* to, const FieldSpan& field) {
+    const char* from = field.start;
+    if (field.quotes == 0) {
+        CopyBytes(to, from, field.length);
+        to += field.length;
+    } else {
+        for (const char* end = from + field.length; from != end; ++from) {
+            *to++ = *from;
+            if (*from == '"') ++from;
+        }
+    }
+    *to++ = 0;
+    return to;
+}
 
 }  // namespace
 
-const char* FieldAt(const char* fields, int column) {
-    for (; column > 0; --column) fields += strlen(fields) + 1;
-    return fields;
-}
-
-size_t FieldsSize(const char* fields, int count) { return size_t(FieldAt(fields, count) - fields); }
-
-CsvQuoteRule::CsvQuoteRule(char separator) : special_{} {
-    special_[BYTE(separator)] = special_[BYTE('"')] = special_[BYTE('\r')] = special_[BYTE('\n')] = true;
-}
-
-void AppendCsvRow(str& out, const char* fields, int fieldCount, char separator, const CsvQuoteRule& rule) {
-    if (fieldCount <= 0) return;
-    // Room for the worst case, every byte a quote written twice inside quotes,
-    // so that the fields are copied without further checks.
-    EnsureRoom(out, 2 * FieldsSize(fields, fieldCount) + 2 * size_t(fieldCount) + 2);
-    char* to = out.buf + out.len;
-    const char* from = fields;
+void AppendCsvRow(str& out, const char* fields, int fieldCount, CsvStopScanner& stops) {
+    const char separator = stops.Separator();
     for (int column = 0; column < fieldCount; ++column) {
-        // Copied as it is first; quoted over the copy when the copy tells so.
-        char* const start = to;
-        bool special = false;
-        for (char c; (c = *from) != 0; ++from) {
-            special |= rule.IsSpecial(c);
-            *to++ = c;
+        // Where the field ends and whether a byte in it asks for quotes, before anything is copied.
+        const char* end = stops.Next(fields);
+        bool special = false, quotes = false;
+        while (*end) {
+            special = true;
+            quotes = quotes || *end == '"';
+            end = stops.Next(end + 1);
         }
-        const size_t length = size_t(to - start);
-        if (length && (special || BYTE(start[0]) <= 0x20 || BYTE(to[-1]) <= 0x20)) {
-            to = start;
-            *to++ = '"';
-            for (const char* c = from - length; c != from; ++c) {
+        const size_t length = size_t(end - fields);
+        // Room for the field quoted with every byte a doubled quote, and CR LF.
+        EnsureRoom(out, 2 * length + 4);
+        char* to = out.buf + out.len;
+        const bool quoted = length && (special || BYTE(fields[0]) <= 0x20 || BYTE(end[-1]) <= 0x20);
+        if (quoted) *to++ = '"';
+        if (quotes) {
+            for (const char* c = fields; c != end; ++c) {
                 if (*c == '"') *to++ = '"';
                 *to++ = *c;
             }
-            *to++ = '"';
+        } else {
+            CopyBytes(to, fields, length);
+            to += length;
         }
-        ++from;
+        if (quoted) *to++ = '"';
         if (column + 1 < fieldCount) {
             *to++ = separator;
         } else {
             *to++ = '\r';
             *to++ = '\n';
         }
+        out.len = int(to - out.buf);
+        fields = end + 1;
     }
-    out.len = int(to - out.buf);
 }
 
 char CsvTable::Separator() {
@@ -120,19 +146,17 @@ HRESULT CsvTable::GetSeparator(const char** separator) {
 }
 
 // Parses into the (empty) table. The text must be followed by a NUL byte; a
-// NUL byte inside `length` makes it malformed.
+// NUL byte inside `length` makes it malformed. Each row is scanned first and
+// then copied once into a block of its exact size.
 HRESULT CsvTable::ParseText(const char* text, size_t length) {
     if (length == 0) return S_FALSE;
     const char separator = Separator();
-    const BYTE sep = BYTE(separator);
-    // Where an unquoted field stops.
-    bool stops[256] = {};
-    stops[0] = stops[BYTE('"')] = stops[BYTE('\r')] = stops[BYTE('\n')] = stops[sep] = true;
+    CsvStopScanner stops(separator);
     // With the space as separator every space separates.
     const bool skipSpaces = separator != ' ';
 
-    const BYTE* p = reinterpret_cast<const BYTE*>(text);
-    const BYTE* const end = p + length;
+    const char* p = text;
+    const char* const end = p + length;
     const auto malformed = [this] {
         FreeRows();
         return E_INVALIDARG;
@@ -147,45 +171,46 @@ HRESULT CsvTable::ParseText(const char* text, size_t length) {
         }
     } guard{this};
 
-    str row;  // the row being read: the zeroed header, then its fields
-    EnsureRoom(row, size_t(headerSize_) + 256);
-    memset(row.buf, 0, size_t(headerSize_));
+    FieldSpans fields;
     FieldCounts counts;
     int widest = 0;
-    bool padding = false;
     while (p < end) {
-        row.len = headerSize_;
-        int fields = 0;
+        fields.clear();
+        size_t size = size_t(headerSize_);
         for (;;) {
             if (skipSpaces)
                 while (*p == ' ') ++p;
+            FieldSpan field{p, 0, 0};
             if (*p == '"') {
-                ++p;
+                field.start = ++p;
                 for (;;) {
-                    const BYTE* start = p;
-                    while (*p != '"' && *p) ++p;
-                    if (!*p) return malformed();  // the text ends inside quotes
-                    if (p[1] != '"') {
-                        AppendField(row, start, size_t(p - start));
-                        break;
+                    p = stops.Next(p);
+                    if (*p == '"') {
+                        if (p[1] != '"') break;
+                        ++field.quotes;
+                        p += 2;
+                    } else if (*p) {
+                        ++p;  // separators and line ends are text inside quotes
+                    } else {
+                        return malformed();  // the text ends inside quotes
                     }
-                    AppendBytes(row, start, size_t(p + 1 - start));  // up to one of the two quotes
-                    p += 2;
                 }
+                field.length = size_t(p - field.start);
                 ++p;
                 if (skipSpaces)
                     while (*p == ' ') ++p;
-                if (*p != sep && *p != '\r' && *p != '\n' && p != end) return malformed();
+                if (*p != separator && *p != '\r' && *p != '\n' && p != end) return malformed();
             } else {
-                const BYTE* start = p;
-                while (!stops[*p]) ++p;
+                p = stops.Next(p);
                 if (*p == '"' || (*p == 0 && p != end)) return malformed();
-                const BYTE* last = p;
-                while (last > start && last[-1] == ' ') --last;
-                AppendField(row, start, size_t(last - start));
+                const char* last = p;
+                while (last > field.start && last[-1] == ' ') --last;
+                field.length = size_t(last - field.start);
             }
-            if (++fields > kCsvMaxColumns) return malformed();
-            if (p == end || *p != sep) break;
+            if (fields.size() == size_t(kCsvMaxColumns)) return malformed();
+            fields.push_back(field);
+            size += field.length - field.quotes + 1;
+            if (p == end || *p != separator) break;
             ++p;
         }
         // CR, LF or CR LF ends the row (the NUL after the text stops both tests).
@@ -196,29 +221,26 @@ HRESULT CsvTable::ParseText(const char* text, size_t length) {
             ++p;
         }
 
-        if (rows_.size() == rows_.capacity()) {
-            rows_.reserve(rows_.empty() ? 64 : rows_.size() * 2);
-            counts.reserve(rows_.capacity());
-        }
-        char* block = static_cast<char*>(HostAllocOrRaise(size_t(row.len)));
-        memcpy(block, row.buf, size_t(row.len));
+        if (rows_.size() == rows_.capacity()) rows_.reserve(rows_.empty() ? 64 : rows_.size() * 2);
+        char* block = static_cast<char*>(HostAllocOrRaise(size));
         rows_.push_back(block);
-        counts.push_back(fields);
-        if (fields != widest) {
-            padding = padding || rows_.size() > 1;
-            widest = std::max(widest, fields);
-        }
+        memset(block, 0, size_t(headerSize_));
+        char* to = block + headerSize_;
+        for (const FieldSpan& field : fields) to = CopyField(to, field);
+
+        const int count = int(fields.size());
+        if (counts.empty() && rows_.size() > 1 && count != widest) counts.assign(rows_.size() - 1, widest);
+        if (!counts.empty()) counts.push_back(count);
+        widest = std::max(widest, count);
     }
     columns_ = widest;
-    if (padding) {
-        for (size_t i = 0; i < rows_.size(); ++i) {
-            const int missing = widest - counts[i];
-            if (missing == 0) continue;
-            const size_t size = size_t(headerSize_) + FieldsSize(rows_[i] + headerSize_, counts[i]);
-            char* grown = static_cast<char*>(HostReallocOrRaise(rows_[i], size + size_t(missing)));
-            memset(grown + size, 0, size_t(missing));
-            rows_[i] = grown;
-        }
+    for (size_t i = 0; i < counts.size(); ++i) {
+        const int missing = widest - counts[i];
+        if (missing == 0) continue;
+        const size_t size = size_t(headerSize_) + FieldsSize(rows_[i] + headerSize_, counts[i]);
+        char* grown = static_cast<char*>(HostReallocOrRaise(rows_[i], size + size_t(missing)));
+        memset(grown + size, 0, size_t(missing));
+        rows_[i] = grown;
     }
     guard.parsed = true;
     return rows_.empty() ? S_FALSE : S_OK;
@@ -238,9 +260,8 @@ HRESULT CsvTable::ToText(JxString* text) {
     size_t bound = 2;
     for (const char* row : rows_) bound += 2 * (FieldsSize(row + headerSize_, columns_) + size_t(columns_) + 1);
     if (bound < size_t(INT_MAX) / 2) EnsureRoom(out, bound);
-    const char separator = Separator();
-    const CsvQuoteRule rule(separator);
-    for (const char* row : rows_) AppendCsvRow(out, row + headerSize_, columns_, separator, rule);
+    CsvStopScanner stops(Separator());
+    for (const char* row : rows_) AppendCsvRow(out, row + headerSize_, columns_, stops);
     out.FixLength(out.len);
     return S_OK;
 }
@@ -261,11 +282,10 @@ HRESULT CsvTable::ToFile(const char* path, unsigned flags) {
     if (!opened) return HResultFromLastError();
     if (append && !safe && file.Seek(0, FILE_END) < 0) return HResultFromLastError();
 
-    const char separator = Separator();
-    const CsvQuoteRule rule(separator);
+    CsvStopScanner stops(Separator());
     str buffer;
     for (const char* row : rows_) {
-        AppendCsvRow(buffer, row + headerSize_, columns_, separator, rule);
+        AppendCsvRow(buffer, row + headerSize_, columns_, stops);
         if (buffer.len > kFileBufferFlushSize) {
             if (!file.Write(buffer.buf, size_t(buffer.len))) return HResultFromLastError();
             buffer.len = 0;

@@ -1,5 +1,6 @@
 // The CSV table: reading and writing rules, rows, columns, headers, files,
-// SAFEARRAYs, Sort and Find, and a fuzz run over random and mutated texts.
+// SAFEARRAYs, Sort and Find, a fuzz run over random and mutated texts, and
+// both scans against a plain model of the rules.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 #include "counting_allocator.h"
+#include "guard_page_heap.h"
 #include "files/files.h"
 #include "csv/csv_table.h"
 #include "runtime/host_alloc.h"
@@ -741,6 +743,192 @@ TEST(CsvFuzz, RandomAndMutatedTextsParseSafelyAndRoundTrip) {
         }
     }
     EXPECT_EQ(jxhost::Allocator().Stats().liveBlocks, liveBefore);
+}
+
+// ---- Against a plain model: the rules one byte at a time, on the vector
+// scans and on the plain loop.
+
+struct ModelResult {
+    HRESULT result;
+    Rows rows;
+};
+
+// What FromText gives for the text up to its first NUL.
+ModelResult ModelParse(const std::string& whole, char separator) {
+    const std::string text = whole.substr(0, whole.find('\0'));
+    const size_t n = text.size();
+    if (n == 0) return {S_FALSE, {}};
+    const auto at = [&](size_t i) { return i < n ? text[i] : '\0'; };
+    const bool skipSpaces = separator != ' ';
+    const ModelResult malformed = {E_INVALIDARG, {}};
+    Rows rows;
+    size_t i = 0, widest = 0;
+    while (i < n) {
+        std::vector<std::string> row;
+        for (;;) {
+            while (skipSpaces && at(i) == ' ') ++i;
+            std::string field;
+            if (at(i) == '"') {
+                for (++i;; ++i) {
+                    if (i >= n) return malformed;
+                    if (text[i] == '"' && at(i + 1) != '"') break;
+                    field += text[i];
+                    if (text[i] == '"') ++i;
+                }
+                ++i;
+                while (skipSpaces && at(i) == ' ') ++i;
+                if (i < n && text[i] != separator && text[i] != '\r' && text[i] != '\n') return malformed;
+            } else {
+                for (; i < n && text[i] != separator && text[i] != '\r' && text[i] != '\n'; ++i) {
+                    if (text[i] == '"') return malformed;
+                    field += text[i];
+                }
+                while (!field.empty() && field.back() == ' ') field.pop_back();
+            }
+            row.push_back(field);
+            if (row.size() > size_t(kCsvMaxColumns)) return malformed;
+            if (i >= n || text[i] != separator) break;
+            ++i;
+        }
+        if (at(i) == '\r') {
+            ++i;
+            if (at(i) == '\n') ++i;
+        } else if (at(i) == '\n') {
+            ++i;
+        }
+        widest = std::max(widest, row.size());
+        rows.push_back(std::move(row));
+    }
+    for (auto& row : rows) row.resize(widest);
+    return {S_OK, rows};
+}
+
+std::string ModelWrite(const Rows& rows, char separator) {
+    std::string text;
+    for (const auto& row : rows) {
+        for (size_t c = 0; c < row.size(); ++c) {
+            const std::string& field = row[c];
+            const bool quoted = !field.empty() && (BYTE(field.front()) <= 0x20 || BYTE(field.back()) <= 0x20 ||
+                                                   field.find_first_of({separator, '"', '\r', '\n'}) != std::string::npos);
+            if (quoted) text += '"';
+            for (char ch : field) text.append(ch == '"' && quoted ? 2 : 1, ch);
+            if (quoted) text += '"';
+            text += c + 1 < row.size() ? std::string(1, separator) : std::string("\r\n");
+        }
+    }
+    return text;
+}
+
+// Runs the body once on the vector scans (where the processor has them) and
+// once on the plain loop.
+template <class Body>
+void OnBothScans(Body body) {
+    for (const bool vector : {true, false}) {
+        SetCsvVectorScan(vector);
+        body(vector);
+    }
+    SetCsvVectorScan(true);
+}
+
+// Parses `text` where it lies and compares the table, and the text it
+// writes, with the model.
+void ExpectAsModel(const char* text, char separator, int headerSize, const std::string& context) {
+    const ModelResult expected = ModelParse(text, separator);
+    CsvTable table;
+    const char sep[] = {separator, 0};
+    ASSERT_EQ(table.SetSeparator(sep), S_OK);
+    ASSERT_EQ(table.SetRowHeaderSize(headerSize), S_OK);
+    ASSERT_EQ(table.FromText(text), expected.result) << context;
+    ASSERT_EQ(Content(table), expected.rows) << context;
+    ASSERT_EQ(Text(table), ModelWrite(expected.rows, separator)) << context;
+}
+
+// Longer fields than the fuzz texts: runs of plain bytes between the
+// special ones, so that fields and their stops fall anywhere in a block.
+std::string LongRandomCsv(std::mt19937& random) {
+    static const char kSpecial[] = {' ', '"', '"', ',', ';', '\r', '\n', '\t', '\xC3'};
+    std::string text;
+    const size_t length = random() % 300;
+    while (text.size() < length) {
+        if (random() % 3)
+            text.append(random() % 40, char('a' + random() % 26));
+        else
+            text += kSpecial[random() % sizeof(kSpecial)];
+    }
+    return text;
+}
+
+TEST(CsvModel, RandomTextsReadAndWriteAsTheModelOnBothScans) {
+    std::mt19937 random(2026);
+    const int iterations = std::max(FuzzIterations() / 20, 100);
+    OnBothScans([&](bool vector) {
+        CsvTable scratch;
+        for (int i = 0; i < iterations; ++i) {
+            const char separator = ",;\t "[random() % 4];
+            const std::string text = i % 3 == 0   ? RandomCsv(random)
+                                     : i % 3 == 1 ? MutatedCsv(random, scratch)
+                                                  : LongRandomCsv(random);
+            ExpectAsModel(text.c_str(), separator, int(random() % 20), (vector ? "vector " : "plain ") + Escaped(text));
+        }
+    });
+}
+
+// Every field start and end at every offset of the scans' 64-byte blocks: a
+// prefix moves the text's start through the block, the field grows past two.
+TEST(CsvModel, FieldsAcrossEveryBlockBoundary) {
+    static const char* const kShapes[] = {"%", "\"%\"", " % ", "\"a\"\"%\"\"\"", "\"%,\r\n%\"", "%   ", "x,%\r\ny"};
+    constexpr size_t kBlock = CsvStopScanner::kBlock;
+    alignas(kBlock) char buffer[4 * kBlock + 2 * 140];
+    OnBothScans([&](bool vector) {
+        for (const char* shape : kShapes) {
+            for (size_t length = 0; length <= 2 * kBlock + 2; ++length) {
+                std::string text;
+                for (const char* c = shape; *c; ++c) text += *c == '%' ? std::string(length, 'k') : std::string(1, *c);
+                text += ",end\r\n";
+                for (size_t offset = 0; offset < kBlock; ++offset) {
+                    memcpy(buffer + offset, text.c_str(), text.size() + 1);
+                    ExpectAsModel(buffer + offset, ',', int(offset % 16), Escaped(text) + " at " + std::to_string(offset) +
+                                                                             (vector ? " vector" : " plain"));
+                }
+            }
+        }
+    });
+}
+
+// Texts of every length up to several blocks end at a page boundary: neither
+// scan, nor the field walk, reads past the NUL.
+TEST(CsvModel, TextsEndingAtAPageBoundaryReadNoFurther) {
+    std::mt19937 random(99);
+    GuardedText guarded;
+    OnBothScans([&](bool vector) {
+        CsvTable scratch;
+        for (int length = 0; length < 200; ++length) {
+            for (int variant = 0; variant < 8; ++variant) {
+                std::string text = LongRandomCsv(random) + MutatedCsv(random, scratch);
+                text.resize(size_t(length), 'q');
+                if (variant % 2 && !text.empty()) text.back() = '"';
+                ExpectAsModel(guarded.Place(text), ',', 0, Escaped(text) + (vector ? " vector" : " plain"));
+            }
+        }
+        // Packed fields before the guard: walking to the last one's end.
+        const std::string packed("ab\0\0cdefghijklmnopqrstu\0v\0", 26);
+        const char* fields = guarded.Place(packed);
+        EXPECT_EQ(FieldsSize(fields, 5), packed.size() + 1);
+        EXPECT_STREQ(FieldAt(fields, 3), "v");
+    });
+}
+
+// Every row block ends where an inaccessible page begins: writing the rows
+// and walking their fields reads nothing past a row.
+TEST(CsvModel, RowsEndingAtAPageBoundaryWriteAsTheModel) {
+    std::mt19937 random(5);
+    OnBothScans([&](bool vector) {
+        for (int round = 0; round < 40; ++round) {
+            const std::string text = LongRandomCsv(random);
+            const GuardPageHeap heap;
+            ExpectAsModel(text.c_str(), ",;"[round % 2], round % 5, Escaped(text) + (vector ? " vector" : " plain"));
+        }
+    });
 }
 
 }  // namespace
