@@ -43,34 +43,35 @@ JX_SSE2_INLINE unsigned EqualMask(__m128i bytes, __m128i value) {
     return unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, value)));
 }
 
+using Mask = CsvStopScanner::Mask;
+constexpr size_t kBlock = CsvStopScanner::kBlock;
+
 // The stops of 16 bytes as the low 16 bits.
-JX_SSE2_INLINE uint64_t StopsOf16(const char* bytes16, __m128i sep, __m128i quote, __m128i cr, __m128i lf,
+JX_SSE2_INLINE Mask StopsOf16(const char* bytes16, __m128i sep, __m128i quote, __m128i cr, __m128i lf,
                                   __m128i zero) {
     const __m128i bytes = LoadBlock(bytes16);
     const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, sep), _mm_cmpeq_epi8(bytes, quote)),
                                       _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)),
                                                    _mm_cmpeq_epi8(bytes, zero)));
-    return uint64_t(unsigned(_mm_movemask_epi8(hits)));
+    return Mask(unsigned(_mm_movemask_epi8(hits)));
 }
 
 // From the block of `block`, its first `skip` bytes left out: the first
 // block with a stop, moved to in `block`, and the bits of all its stops.
-JX_SSE2 uint64_t VectorStops(const char*& block, unsigned skip, char separator) {
+JX_SSE2 Mask VectorStops(const char*& block, unsigned skip, char separator) {
     const __m128i sep = _mm_set1_epi8(separator), quote = _mm_set1_epi8('"'), cr = _mm_set1_epi8('\r'),
                   lf = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
-    for (uint64_t keep = ~uint64_t(0) << skip;; keep = ~uint64_t(0), block += CsvStopScanner::kBlock) {
-        const uint64_t stops = StopsOf16(block, sep, quote, cr, lf, zero) |
-                               StopsOf16(block + 16, sep, quote, cr, lf, zero) << 16 |
-                               StopsOf16(block + 32, sep, quote, cr, lf, zero) << 32 |
-                               StopsOf16(block + 48, sep, quote, cr, lf, zero) << 48;
+    for (Mask keep = ~Mask(0) << skip;; keep = ~Mask(0), block += kBlock) {
+        Mask stops = 0;
+        for (size_t i = 0; i < kBlock; i += kVector) stops |= StopsOf16(block + i, sep, quote, cr, lf, zero) << i;
         if (stops & keep) return stops;
     }
 }
 
-uint64_t PlainStops(const char*& block, unsigned skip, const bool* isStop) {
-    for (uint64_t keep = ~uint64_t(0) << skip;; keep = ~uint64_t(0), block += CsvStopScanner::kBlock) {
-        uint64_t stops = 0;
-        for (unsigned i = 0; i < CsvStopScanner::kBlock; ++i) stops |= uint64_t(isStop[BYTE(block[i])]) << i;
+Mask PlainStops(const char*& block, unsigned skip, const bool* isStop) {
+    for (Mask keep = ~Mask(0) << skip;; keep = ~Mask(0), block += kBlock) {
+        Mask stops = 0;
+        for (unsigned i = 0; i < kBlock; ++i) stops |= Mask(isStop[BYTE(block[i])]) << i;
         if (stops & keep) return stops;
     }
 }
@@ -111,7 +112,7 @@ const char* CsvStopScanner::Load(const char* p) {
     block_ = block;
     // All stops of the block are kept: a later query may lie before p in it
     // (the rows of a table lie anywhere in memory).
-    return block_ + __builtin_ctzll(block == first ? stops_ & (~uint64_t(0) << skip) : stops_);
+    return block_ + LowestBit(block == first ? stops_ & (~Mask(0) << skip) : stops_);
 }
 
 const char* SkipFields(const char* fields, int count) {

@@ -1,7 +1,7 @@
 // Finding the bytes that end a CSV field, 16 bytes a step with SSE2 (always
 // there on x64, asked of the processor once on x86, with a plain loop where
-// it is missing). The scans read aligned 64-byte blocks, and such a block
-// never spans two pages: no scan touches a page that the text's NUL does not
+// it is missing). The scans read aligned blocks of 64 bytes on x64 and 32 on
+// x86, one bit of a register per byte, and such a block never spans two pages: no scan touches a page that the text's NUL does not
 // lie on.
 #pragma once
 #include <stddef.h>
@@ -14,7 +14,7 @@ void SetCsvVectorScan(bool on);
 
 // The first byte at or after a position that is the separator, the double
 // quote, CR, LF or NUL. It keeps the stops of the last block it read, so a
-// run of short fields costs one block read per 64 bytes; the bytes it scans
+// run of short fields costs one block read per block; the bytes it scans
 // must not change while it lives.
 class CsvStopScanner {
 public:
@@ -27,20 +27,24 @@ public:
     const char* Next(const char* p) {
         const uintptr_t offset = uintptr_t(p) - uintptr_t(block_);
         if (offset < kBlock) {
-            const uint64_t rest = stops_ & (~uint64_t(0) << offset);
-            if (rest) return block_ + __builtin_ctzll(rest);
+            const Mask rest = stops_ & (~Mask(0) << offset);
+            if (rest) return block_ + LowestBit(rest);
         }
         return Load(p);
     }
 
-    static constexpr size_t kBlock = 64;
+    // Bit i of a mask stands for byte i of a block.
+    using Mask = uintptr_t;
+    static constexpr size_t kBlock = 8 * sizeof(Mask);
+    static unsigned LowestBit(unsigned long long mask) { return unsigned(__builtin_ctzll(mask)); }
+    static unsigned LowestBit(unsigned mask) { return unsigned(__builtin_ctz(mask)); }
 
 private:
     // Reads blocks from the one holding p until one has a stop at or after p.
     const char* Load(const char* p);
 
     const char* block_ = nullptr;  // the block stops_ describes
-    uint64_t stops_ = 0;           // bit i: block_[i] is a stop
+    Mask stops_ = 0;               // bit i: block_[i] is a stop
     bool vector_;
     char separator_;
     bool isStop_[256];  // for the plain loop
