@@ -13,11 +13,6 @@ ThreadList& Threads() {
     return list;
 }
 
-RecursiveLock& ThreadListLock() {
-    static RecursiveLock lock;
-    return lock;
-}
-
 void AddThread(ThreadState* state) {
     LockGuard guard(ThreadListLock());
     Threads().push_back(state);
@@ -38,9 +33,10 @@ void SetSlot(ThreadState* state) {
     if (g_tlsSlot != TLS_OUT_OF_INDEXES) TlsSetValue(g_tlsSlot, state);
 }
 
-// Ends one thread's object. Only the owning thread uninitialises OLE and
-// clears its slot; `forceDelete` is library teardown, where every object goes.
-void EndThreadState(ThreadState* state, bool ownThread, bool forceDelete) {
+// The first half of ending one thread's object: its per-thread objects and
+// OLE. False when a hook keeps the object. Only the owning thread
+// uninitialises OLE; `forceDelete` is library teardown, where every object goes.
+bool FinishThreadState(ThreadState* state, bool ownThread, bool forceDelete) {
     state->DestroyPerThreadObjects();
     if (ownThread && (state->status & kThreadOleInitialized)) {
         state->status &= ~kThreadOleInitialized;
@@ -49,12 +45,16 @@ void EndThreadState(ThreadState* state, bool ownThread, bool forceDelete) {
     if (state->flags & kThreadDetachByHook) {
         state->detaching = 1;
         state->OnDetach();
-        if (!forceDelete) return;
+        return forceDelete;
     }
-    if (ownThread) SetSlot(nullptr);
-    delete state;
+    return true;
 }
 }  // namespace
+
+RecursiveLock& ThreadListLock() {
+    static RecursiveLock lock;
+    return lock;
+}
 
 struct ThreadState::ScratchRing : HostObject {
     str strings[kScratchStrings];
@@ -62,7 +62,6 @@ struct ThreadState::ScratchRing : HostObject {
 };
 
 ThreadState::~ThreadState() {
-    RemoveThread(this);
     if (threadHandle) {
         SetHandleInformation(threadHandle, HANDLE_FLAG_PROTECT_FROM_CLOSE, 0);
         CloseHandle(threadHandle);
@@ -126,7 +125,6 @@ ThreadState* GetThreadState() {
     ThreadState* state = Hooks().CreateThreadState();
     if (!state) return nullptr;
     const DWORD lastError = GetLastError();
-    AddThread(state);
     if (!state->threadHandle) {
         HANDLE self = GetCurrentProcess();
         if (DuplicateHandle(self, GetCurrentThread(), self, &state->threadHandle, 0, FALSE, DUPLICATE_SAME_ACCESS))
@@ -135,7 +133,16 @@ ThreadState* GetThreadState() {
             state->threadHandle = nullptr;
         state->threadId = GetCurrentThreadId();
     }
+    // In the slot before the list's lock is taken: a wait for that lock then
+    // finds this object instead of making another.
     SetSlot(state);
+    try {
+        AddThread(state);
+    } catch (...) {
+        SetSlot(nullptr);
+        delete state;
+        throw;
+    }
     // A thread whose COM apartment is already of another kind keeps it, and
     // then must not uninitialise what it did not initialise.
     if (!(state->flags & kThreadNoOle) && SUCCEEDED(OleInitialize(nullptr))) state->status |= kThreadOleInitialized;
@@ -146,7 +153,12 @@ ThreadState* GetThreadState() {
 }
 
 void DetachCurrentThreadState() {
-    if (ThreadState* state = PeekThreadState()) EndThreadState(state, true, false);
+    ThreadState* state = PeekThreadState();
+    if (!state || !FinishThreadState(state, true, false)) return;
+    // Off the list before the slot is cleared, for the same reason as above.
+    RemoveThread(state);
+    SetSlot(nullptr);
+    delete state;
 }
 
 void DetachAllThreadStates() {
@@ -154,8 +166,12 @@ void DetachAllThreadStates() {
     const DWORD self = GetCurrentThreadId();
     ThreadList& list = Threads();
     while (!list.empty()) {
-        ThreadState* state = list.back();  // its destructor takes it off the list
-        EndThreadState(state, state->threadId == self, true);
+        ThreadState* state = list.back();
+        const bool ownThread = state->threadId == self;
+        FinishThreadState(state, ownThread, true);
+        list.pop_back();
+        if (ownThread) SetSlot(nullptr);
+        delete state;
     }
     list.shrink_to_fit();
 }

@@ -79,6 +79,8 @@ void DetachCurrentThreadState();
 void DetachAllThreadStates();
 // Number of live thread objects (for diagnostics and tests).
 int ThreadStateCount();
+// The lock of the thread list, held while an object is added or removed.
+class RecursiveLock& ThreadListLock();
 
 // Thread-local slot set up at start-up and freed at teardown.
 bool AllocThreadSlot();

@@ -23,8 +23,10 @@ private:
 };
 }  // namespace
 
+// A thread without a state has no abort request to honour; the wait must not
+// make one, as it may be the wait for the lock that guards making one.
 int WaitAbortable(DWORD timeoutMs, HANDLE handle) {
-    ThreadState* state = GetThreadState();
+    ThreadState* state = PeekThreadState();
     WaitingMark mark(state);
     DWORD start = GetTickCount();
     DWORD remaining = timeoutMs;

@@ -5,11 +5,14 @@
 #include <windows.h>
 #include <objbase.h>
 #include <string.h>
+#include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 #include "counting_allocator.h"
 #include "editor_window.h"
+#include "handles.h"
 #include "host_exports.h"
 #include "jx/errors.h"
 #include "loaded_library.h"
@@ -20,6 +23,7 @@ struct Probe {
     UINT(__cdecl* codePage)();
     HWND(__cdecl* hostWindow)();
     int(__cdecl* threadStateCount)();
+    void(__cdecl* holdThreadList)(HANDLE, HANDLE);
     int(__cdecl* attachThread)();
     BYTE(__cdecl* toLower)(BYTE);
     void(__cdecl* reportError)(const char*);
@@ -48,6 +52,7 @@ public:
         Bind(m, "probe_code_page", probe.codePage);
         Bind(m, "probe_host_window", probe.hostWindow);
         Bind(m, "probe_thread_state_count", probe.threadStateCount);
+        Bind(m, "probe_hold_thread_list", probe.holdThreadList);
         Bind(m, "probe_attach_thread", probe.attachThread);
         Bind(m, "probe_to_lower", probe.toLower);
         Bind(m, "probe_report_error", probe.reportError);
@@ -217,6 +222,109 @@ TEST_F(LibraryLoad, ThreadsThatCallInGetStateAndOleUntilTheyEnd) {
     bystander.join();
     EXPECT_EQ(untouched, S_OK) << "a thread that never calls in gets no OLE";
     EXPECT_EQ(library.probe.threadStateCount(), before);
+    EXPECT_EQ(library.Unload().blocks, 0);
+}
+
+using jxhost::UniqueKernelHandle;
+
+UniqueKernelHandle ManualEvent() { return UniqueKernelHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr)); }
+
+// Holds the probe's thread-list lock on a thread of its own while it lives.
+class ThreadListHolder {
+public:
+    explicit ThreadListHolder(const Probe& probe) : held_(ManualEvent()), release_(ManualEvent()) {
+        thread_ = std::thread([&probe, this] { probe.holdThreadList(held_.get(), release_.get()); });
+        WaitForSingleObject(held_.get(), INFINITE);
+    }
+    ~ThreadListHolder() {
+        SetEvent(release_.get());
+        thread_.join();
+    }
+    ThreadListHolder(const ThreadListHolder&) = delete;
+    ThreadListHolder& operator=(const ThreadListHolder&) = delete;
+
+private:
+    UniqueKernelHandle held_, release_;
+    std::thread thread_;
+};
+
+void CALLBACK MarkAlertableWait(ULONG_PTR flag) { reinterpret_cast<std::atomic<bool>*>(flag)->store(true); }
+
+// A thread that makes its first call into the probe, checks how often OLE was
+// initialised for it, and ends when `mayExit` is set.
+class FirstCaller {
+public:
+    FirstCaller(const Probe& probe, HANDLE mayExit) : probe_(probe), mayExit_(mayExit), attached_(ManualEvent()) {
+        thread_.reset(CreateThread(nullptr, 0, Run, this, 0, nullptr));
+    }
+    // Returns once the thread sits in an alertable wait, which on its way into
+    // the library is only the wait for the thread list's lock.
+    void AwaitAlertableWait() {
+        while (!started_) Sleep(1);
+        reachedWait_ = false;
+        QueueUserAPC(MarkAlertableWait, thread_.get(), reinterpret_cast<ULONG_PTR>(&reachedWait_));
+        while (!reachedWait_) Sleep(1);
+    }
+    void AwaitAttached() const { WaitForSingleObject(attached_.get(), INFINITE); }
+    void Join() const { WaitForSingleObject(thread_.get(), INFINITE); }
+    HANDLE Handle() const { return thread_.get(); }
+
+    int status = -1;
+    bool oneOleInitialisation = false;
+
+private:
+    static DWORD WINAPI Run(void* context) {
+        auto self = static_cast<FirstCaller*>(context);
+        self->started_ = true;
+        self->status = self->probe_.attachThread();
+        // Giving back one initialisation leaves no apartment only when the
+        // library made exactly one; the library's own is then restored.
+        CoUninitialize();
+        const HRESULT fresh = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        self->oneOleInitialisation = fresh == S_OK;
+        if (SUCCEEDED(fresh)) CoUninitialize();
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        SetEvent(self->attached_.get());
+        WaitForSingleObject(self->mayExit_, INFINITE);
+        return 0;
+    }
+
+    const Probe& probe_;
+    HANDLE mayExit_;
+    UniqueKernelHandle attached_, thread_;
+    std::atomic<bool> started_{false}, reachedWait_{false};
+};
+
+TEST_F(LibraryLoad, ThreadsAttachAndEndWhileTheThreadListIsHeld) {
+    ProbeLibrary library;
+    ASSERT_TRUE(library.Loaded());
+    const int before = library.probe.threadStateCount();
+    constexpr int kCallers = 3;
+    UniqueKernelHandle mayExit = ManualEvent();
+    std::vector<std::unique_ptr<FirstCaller>> callers;
+    {
+        ThreadListHolder holder(library.probe);
+        for (int i = 0; i < kCallers; ++i) callers.push_back(std::make_unique<FirstCaller>(library.probe, mayExit.get()));
+        for (auto& caller : callers) caller->AwaitAlertableWait();
+    }
+    for (auto& caller : callers) caller->AwaitAttached();
+    EXPECT_EQ(library.probe.threadStateCount(), before + kCallers) << "one state per thread";
+    {
+        ThreadListHolder holder(library.probe);
+        SetEvent(mayExit.get());
+        // The system delivers no asynchronous call to an ending thread: it
+        // is given a while to reach the list's lock, where it has to stay.
+        constexpr DWORD kWhileMs = 200;
+        for (auto& caller : callers)
+            EXPECT_EQ(WaitForSingleObject(caller->Handle(), kWhileMs), DWORD(WAIT_TIMEOUT))
+                << "a thread ends only once its state is off the list";
+    }
+    for (auto& caller : callers) {
+        caller->Join();
+        EXPECT_EQ(caller->status & 1, 1) << "attached";
+        EXPECT_TRUE(caller->oneOleInitialisation);
+    }
+    EXPECT_EQ(library.probe.threadStateCount(), before) << "every exit ended its state";
     EXPECT_EQ(library.Unload().blocks, 0);
 }
 

@@ -18,6 +18,15 @@ HWND __cdecl probe_host_window() { return GetHostWindow(); }
 
 int __cdecl probe_thread_state_count() { return ThreadStateCount(); }
 
+// Holds the thread list's lock from `held` being set until `release` is.
+void __cdecl probe_hold_thread_list(HANDLE held, HANDLE release) {
+    AtHostBoundary([&] {
+        LockGuard guard(ThreadListLock());
+        SetEvent(held);
+        WaitForSingleObject(release, INFINITE);
+    });
+}
+
 // Attaches the calling thread and returns its status bits.
 int __cdecl probe_attach_thread() {
     ThreadState* state = GetThreadState();
