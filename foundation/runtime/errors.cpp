@@ -2,6 +2,8 @@
 #include <errno.h>
 #include <stdint.h>
 #include <string.h>
+#include <memory>
+#include <utility>
 #include <vector>
 #include "runtime/host_alloc.h"
 #include "runtime/module_state.h"
@@ -20,9 +22,23 @@ constexpr DWORD kMessageFromModule =
 constexpr DWORD kMessageFromSystem =
     FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
 
+struct BlockFree {
+    void operator()(void* block) const { HostFree(block); }
+};
+
+// A block built from the queue and not yet sent.
+struct OutgoingBlock {
+    std::unique_ptr<void, BlockFree> data;
+    DWORD size;
+};
+
 struct ErrorQueue {
     std::vector<uint32_t, HostAllocator<uint32_t>> offsets;
     str texts;  // the queued texts back to back, each followed by a NUL byte
+    // Built blocks in the order of their flushes, and whether a thread is
+    // sending them.
+    std::vector<OutgoingBlock, HostAllocator<OutgoingBlock>> outgoing;
+    bool sending = false;
     RecursiveLock lock;
 };
 
@@ -124,24 +140,24 @@ void ReportError(const char* format, ...) {
     va_end(args);
 
     ErrorQueue& queue = Queue();
-    LockGuard guard(queue.lock);
-    queue.offsets.reserve(queue.offsets.size() + 1);
-    queue.offsets.push_back(uint32_t(queue.texts.AppendWithNul(message.Text(), message.len)));
+    {
+        LockGuard guard(queue.lock);
+        queue.offsets.reserve(queue.offsets.size() + 1);
+        queue.offsets.push_back(uint32_t(queue.texts.AppendWithNul(message.Text(), message.len)));
+    }
     Hooks().FlushErrorQueue(0);
 }
 
-void SendErrorQueue() {
-    ErrorQueue& queue = Queue();
-    LockGuard guard(queue.lock);
-    if (queue.offsets.empty()) return;
-
+namespace {
+// Makes one block of the queued messages and empties the queue (under its lock).
+OutgoingBlock TakeQueuedBlock(ErrorQueue& queue) {
     const uint32_t count = uint32_t(queue.offsets.size());
     const uint32_t textLength = uint32_t(queue.texts.len);
     const size_t offsetsSize = count * sizeof(uint32_t);
     // Header, offsets, texts, and a final NUL after the (empty) caption.
     const size_t size = sizeof(JxErrorBlockHeader) + offsetsSize + textLength + 1;
-    HostBlock block(HostAllocOrRaise(size));
-    BYTE* at = static_cast<BYTE*>(block.block);
+    OutgoingBlock block{std::unique_ptr<void, BlockFree>(HostAllocOrRaise(size)), DWORD(size)};
+    BYTE* at = static_cast<BYTE*>(block.data.get());
     const JxErrorBlockHeader header = {count, textLength};
     memcpy(at, &header, sizeof header);
     memcpy(at + sizeof header, queue.offsets.data(), offsetsSize);
@@ -151,12 +167,63 @@ void SendErrorQueue() {
     queue.offsets.clear();
     queue.offsets.shrink_to_fit();
     queue.texts.Clear();
+    return block;
+}
 
+void SendToHost(const OutgoingBlock& block) {
     COPYDATASTRUCT data = {};
     data.dwData = JX_ERROR_BLOCK_DATA(g_module.codePage);
-    data.cbData = DWORD(size);
-    data.lpData = block.block;
+    data.cbData = block.size;
+    data.lpData = block.data.get();
     SendMessageW(GetHostWindow(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+}
+
+// The sending thread's role; given up without the lock only when an
+// exception passes, which at worst leaves a block to the next flush.
+class SenderRole {
+public:
+    explicit SenderRole(ErrorQueue& queue) : queue_(queue) {}
+    ~SenderRole() {
+        if (!ended_) queue_.sending = false;
+    }
+    SenderRole(const SenderRole&) = delete;
+    SenderRole& operator=(const SenderRole&) = delete;
+    // The next block to send, or none when the role ends (under the lock).
+    bool Next(OutgoingBlock& block) {
+        LockGuard guard(queue_.lock);
+        if (queue_.outgoing.empty()) {
+            queue_.outgoing.shrink_to_fit();  // the queue holds no block between flushes
+            queue_.sending = false;
+            ended_ = true;
+            return false;
+        }
+        block = std::move(queue_.outgoing.front());
+        queue_.outgoing.erase(queue_.outgoing.begin());
+        return true;
+    }
+
+private:
+    ErrorQueue& queue_;
+    bool ended_ = false;
+};
+}  // namespace
+
+void SendErrorQueue() {
+    ErrorQueue& queue = Queue();
+    {
+        LockGuard guard(queue.lock);
+        if (!queue.offsets.empty()) {
+            queue.outgoing.reserve(queue.outgoing.size() + 1);
+            queue.outgoing.push_back(TakeQueuedBlock(queue));
+        }
+        if (queue.sending || queue.outgoing.empty()) return;  // the sending thread sends it after its own
+        queue.sending = true;
+    }
+    // Sent outside the lock: the host window's thread may report an error
+    // meanwhile, and its wait for the lock would not answer the send.
+    SenderRole role(queue);
+    OutgoingBlock block;
+    while (role.Next(block)) SendToHost(block);
 }
 
 void FormatSystemError(str& out, const char* prefix, const char* module, DWORD code) {

@@ -15,7 +15,9 @@ HRESULT HResultFromLastError();
 
 // Queues a formatted message and sends the queue to the host window.
 void ReportError(const char* format, ...);
-// Sends the queued messages as one WM_COPYDATA block (the default flush).
+// Sends the queued messages as one WM_COPYDATA block (the default flush),
+// outside the queue's lock. While another thread is sending, the block goes
+// after that thread's blocks, sent by it, and this call returns at once.
 void SendErrorQueue();
 
 // A readable text for a system error (module null or a DLL name) or a C

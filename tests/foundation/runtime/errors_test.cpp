@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 #include <errno.h>
 #include <string>
+#include <thread>
 #include <vector>
 #include "editor_window.h"
 #include "runtime/errors.h"
 #include "runtime/host_alloc.h"
+#include "runtime/scoped_handle.h"
+#include "runtime/thread_state.h"
 
 namespace {
 
@@ -88,6 +91,73 @@ TEST_F(ReportErrorTest, WithoutAHostWindowTheMessageIsDropped) {
     const auto blocks = window.ReceivedBlocks();
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(blocks[0].messages, std::vector<std::string>{"later"});
+}
+
+void CALLBACK WakeUp(ULONG_PTR) {}
+
+// Ends the calling thread's waits in the library with an abort request when
+// the test has not finished by then, so that a deadlock fails the test
+// instead of hanging it.
+class DeadlockBreaker {
+public:
+    DeadlockBreaker() : finished_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), state_(GetThreadState()) {
+        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), thread_.Receive(), 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
+        watcher_ = std::thread([this] {
+            if (WaitForSingleObject(finished_.Get(), kSafetyMs) == WAIT_OBJECT_0) return;
+            state_->status |= kThreadAbortRequested;
+            QueueUserAPC(WakeUp, thread_.Get(), 0);
+        });
+    }
+    ~DeadlockBreaker() {
+        SetEvent(finished_.Get());
+        watcher_.join();
+        state_->status &= ~kThreadAbortRequested;
+    }
+    DeadlockBreaker(const DeadlockBreaker&) = delete;
+    DeadlockBreaker& operator=(const DeadlockBreaker&) = delete;
+
+private:
+    static constexpr DWORD kSafetyMs = 10000;
+    ScopedHandle finished_, thread_;
+    ThreadState* state_;
+    std::thread watcher_;
+};
+
+// Dispatches the calling thread's messages until `done` is set.
+void PumpUntil(HANDLE done) {
+    while (MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+}
+
+TEST_F(ReportErrorTest, TheHostWindowsThreadReportsWhileAnotherSendsToIt) {
+    jxhost::EditorWindow window;
+    g_hostTable.hostWindow = window.Handle();
+    ScopedHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread worker([&] {
+        ReportError("from a worker");
+        SetEvent(done.Get());
+    });
+    // The worker's block waits for this thread to take it.
+    while (!(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)) Sleep(1);
+    bool deadlocked = false;
+    {
+        DeadlockBreaker breaker;
+        try {
+            ReportError("from the host's thread");
+        } catch (const JxExceptionScriptEnd&) {
+            deadlocked = true;
+        }
+    }
+    PumpUntil(done.Get());
+    worker.join();
+    EXPECT_FALSE(deadlocked);
+    const auto blocks = window.ReceivedBlocks();
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0].messages, std::vector<std::string>{"from a worker"});
+    EXPECT_EQ(blocks[1].messages, std::vector<std::string>{"from the host's thread"});
 }
 
 }  // namespace
