@@ -4,6 +4,7 @@
 
 namespace {
 constexpr LONG kSemaphoreMaximum = 0x7FFFFFFF;
+constexpr DWORD kRetryWithoutSemaphoreMs = 1;
 
 // Marks the thread as waiting for as long as the wait lasts, also while an
 // abort exception passes.
@@ -76,28 +77,36 @@ bool RecursiveLock::Lock(DWORD timeoutMs) {
         ++recursion_;
         return true;
     }
-    // Each waiter is counted while it may sleep; a release uncounts one
-    // sleeper, so a waiter that was woken counts itself again. A waiter that
-    // ends on an abort request leaves its count: that only costs a spurious
-    // wake-up later, while an uncounted sleeper could miss its release.
-    HANDLE semaphore = Semaphore();
+    // Each waiter is counted while it may sleep on the semaphore; a release
+    // uncounts one sleeper, so a waiter that was woken counts itself again. A
+    // waiter that ends on an abort request leaves its count: that only costs a
+    // spurious wake-up later, while an uncounted sleeper could miss its
+    // release. While the system refuses a semaphore nobody could wake a
+    // waiter: it stays uncounted and tries again after a short sleep.
     const DWORD start = GetTickCount();
-    int lastWait = kWaitDone;
+    bool counted = false;
     for (;;) {
-        if (lastWait == kWaitDone) InterlockedIncrement(&waiters_);
+        HANDLE semaphore = Semaphore();
+        if (semaphore && !counted) {
+            InterlockedIncrement(&waiters_);
+            counted = true;
+        }
         if (InterlockedCompareExchange(&owner_, self, 0) == 0) break;
         DWORD wait = INFINITE;
         if (timeoutMs != INFINITE) {
             const DWORD elapsed = GetTickCount() - start;
             if (elapsed >= timeoutMs) {
-                InterlockedDecrement(&waiters_);
+                if (counted) InterlockedDecrement(&waiters_);
                 return false;
             }
             wait = timeoutMs - elapsed;
         }
-        lastWait = WaitAbortable(wait, semaphore);
+        if (!semaphore)
+            WaitAbortable(wait < kRetryWithoutSemaphoreMs ? wait : kRetryWithoutSemaphoreMs, nullptr);
+        else if (WaitAbortable(wait, semaphore) == kWaitDone)
+            counted = false;
     }
-    InterlockedDecrement(&waiters_);
+    if (counted) InterlockedDecrement(&waiters_);
     ++recursion_;
     return true;
 }

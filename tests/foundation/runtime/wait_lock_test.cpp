@@ -2,6 +2,7 @@
 #include <atomic>
 #include <thread>
 #include <vector>
+#include "import_patch.h"
 #include "jx/errors.h"
 #include "runtime/scoped_handle.h"
 #include "runtime/thread_state.h"
@@ -152,6 +153,37 @@ TEST(RecursiveLock, AbortRequestEndsAWaitForTheLock) {
         if (got) lock.Unlock();
     }).join();
     EXPECT_TRUE(got) << "the aborted waiter left the lock usable";
+}
+
+std::atomic<int> g_refusedSemaphores{0};
+
+HANDLE WINAPI RefuseSemaphore(SECURITY_ATTRIBUTES*, LONG, LONG, LPCSTR) {
+    ++g_refusedSemaphores;
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+TEST(RecursiveLock, AWaiterGetsTheLockWhenNoSemaphoreCanBeMade) {
+    const ImportPatch refuse("CreateSemaphoreA", RefuseSemaphore);
+    ASSERT_TRUE(refuse.Installed());
+    RecursiveLock lock;
+    lock.Lock();
+    ScopedHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    bool got = false;
+    WaitingThread waiter([&](ThreadState*) {
+        try {
+            LockGuard guard(lock);
+            got = true;
+        } catch (const JxExceptionScriptEnd&) {
+        }
+        SetEvent(done.Get());
+    });
+    while (g_refusedSemaphores == 0) Sleep(1);
+    lock.Unlock();
+    constexpr DWORD kSafetyMs = 10000;  // then a sleeper that nobody wakes is ended
+    if (WaitForSingleObject(done.Get(), kSafetyMs) != WAIT_OBJECT_0) waiter.RequestAbort();
+    waiter.Join();
+    EXPECT_TRUE(got);
 }
 
 }  // namespace
