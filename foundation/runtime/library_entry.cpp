@@ -7,8 +7,10 @@
 #include "runtime/module_state.h"
 #include "runtime/thread_state.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH && g_module.startupFailed) return FALSE;
+    // Teardown runs after this call; a non-null `reserved` says the process ends.
+    if (reason == DLL_PROCESS_DETACH) g_module.processEnding = reserved != nullptr;
     const BOOL result = Hooks().OnDllMain(reason);
     if (reason == DLL_THREAD_DETACH) DetachCurrentThreadState();
     return result;

@@ -208,7 +208,7 @@ void ModuleState::Startup() {
 
 void ModuleState::Teardown() {
     Hooks().BeforeExit();
-    DetachAllThreadStates();
+    DetachAllThreadStates(processEnding);
     FreeThreadSlot();
     if (atomWinObj) GlobalDeleteAtom(atomWinObj);
     if (atomWinFlags) GlobalDeleteAtom(atomWinFlags);

@@ -30,6 +30,7 @@ struct ModuleState {
     ATOM atomWinFlags = 0;
     UINT codePage = JX_DEFAULT_CODE_PAGE;
     bool startupFailed = false;  // the library then refuses to load
+    bool processEnding = false;  // unloaded by the end of the process, not by FreeLibrary
 
     void Startup();
     void Teardown();

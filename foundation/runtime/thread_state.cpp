@@ -1,5 +1,6 @@
 #include "runtime/thread_state.h"
 #include <new>
+#include <optional>
 #include "runtime/module_state.h"
 #include "runtime/wait_lock.h"
 
@@ -161,14 +162,17 @@ void DetachCurrentThreadState() {
     delete state;
 }
 
-void DetachAllThreadStates() {
-    LockGuard guard(ThreadListLock());
+void DetachAllThreadStates(bool processEnding) {
+    // A process that ends has stopped its other threads wherever they were,
+    // maybe holding the list's lock, and takes OLE down itself.
+    std::optional<LockGuard> guard;
+    if (!processEnding) guard.emplace(ThreadListLock());
     const DWORD self = GetCurrentThreadId();
     ThreadList& list = Threads();
     while (!list.empty()) {
         ThreadState* state = list.back();
         const bool ownThread = state->threadId == self;
-        FinishThreadState(state, ownThread, true);
+        FinishThreadState(state, ownThread && !processEnding, true);
         list.pop_back();
         if (ownThread) SetSlot(nullptr);
         delete state;

@@ -75,8 +75,9 @@ ThreadState* GetThreadState();
 ThreadState* PeekThreadState();
 // Thread detach: ends the calling thread's object.
 void DetachCurrentThreadState();
-// Library teardown: ends every thread's object.
-void DetachAllThreadStates();
+// Library teardown: ends every thread's object; when the process ends,
+// without the list's lock and without OLE.
+void DetachAllThreadStates(bool processEnding);
 // Number of live thread objects (for diagnostics and tests).
 int ThreadStateCount();
 // The lock of the thread list, held while an object is added or removed.

@@ -328,6 +328,23 @@ TEST_F(LibraryLoad, ThreadsAttachAndEndWhileTheThreadListIsHeld) {
     EXPECT_EQ(library.Unload().blocks, 0);
 }
 
+TEST_F(LibraryLoad, TheProcessEndsWhileAStoppedThreadHeldTheThreadList) {
+    constexpr UINT kExitCode = 7;
+    std::wstring commandLine = L"exit_while_held.exe " + std::to_wstring(kExitCode);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    UniqueKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    constexpr DWORD kSafetyMs = 20000;  // then the process waits for a lock that nobody releases
+    const bool ended = WaitForSingleObject(process.hProcess, kSafetyMs) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(process.hProcess, 0);
+    ASSERT_TRUE(ended) << "the library's teardown waited for the stopped thread's lock";
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, kExitCode);
+}
+
 TEST_F(LibraryLoad, RaisedMessagesOutliveTheThrowersBuffer) {
     ProbeLibrary library;
     ASSERT_TRUE(library.Loaded());
