@@ -263,8 +263,10 @@ HANDLE OpenForWrite(FileHandle& file, const char* path, DWORD disposition, DWORD
 HANDLE OpenSafeWrite(FileHandle& file, const char* path, bool keepContent, DWORD access, DWORD attributes) {
     file.Close();
     if (IsEmptyPath(path)) return nullptr;
+    // Full once: the current folder may change before the commit or the
+    // abandon (a file dialog changes it).
     str target;
-    target.Assign(ExpandPathIfNeeded(target, path));
+    if (!GetFullPath(target, path)) return nullptr;
     str temp;
     temp.Build({StrPiece(target.Text(), target.len), StrPiece(kTempSuffix)});
     const bool copied = keepContent && FileExists(target.Text());

@@ -330,6 +330,18 @@ const char* ExpandPathIfNeeded(str& out, const char* path, const char* base) {
 
 bool IsFullPath(const char* path) { return path && path[0] && (path[1] == ':' || path[0] == '\\'); }
 
+bool GetFullPath(str& out, const char* path) {
+    if (SafeLen(path) == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    str expanded;
+    const WideText wide(ExpandPathIfNeeded(expanded, path));
+    return CallForText(out, kPathUnits, [&wide](wchar_t* buffer, DWORD units) {
+        return GetFullPathNameW(wide.Get(), units, buffer, nullptr);
+    });
+}
+
 bool ResolveSpecialFolder(str& out, const char* name) {
     str folder;  // `name` may lie inside `out`
     bool found = false;

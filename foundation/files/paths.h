@@ -36,6 +36,9 @@ const char* ExpandPath(str& out, const char* path, const char* base = nullptr);
 const char* ExpandPathIfNeeded(str& out, const char* path, const char* base = nullptr);
 // A drive letter and colon, or a leading backslash.
 bool IsFullPath(const char* path);
+// `path` expanded and made full against the current folder. False with the
+// system's error.
+bool GetFullPath(str& out, const char* path);
 
 // A name of the special-folder table, or a CSIDL number ("5", "0x1A"), to its
 // folder without a trailing backslash. False (and `out` empty) when unknown.

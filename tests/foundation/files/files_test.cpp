@@ -285,6 +285,49 @@ TEST_F(FilesTest, SafeWriterPutsTheOldFileBackWhenTheFinalMoveFails) {
     EXPECT_EQ(Content("doc.txt-newtmp"), "new") << "kept for inspection";
 }
 
+// The current folder for the object's life.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const std::string& folder) : previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(Widen(folder));
+    }
+    ~CurrentFolder() { std::filesystem::current_path(previous_); }
+    void Change(const std::string& folder) const { std::filesystem::current_path(Widen(folder)); }
+
+private:
+    std::filesystem::path previous_;
+};
+
+TEST_F(FilesTest, SafeWriterOfARelativePathStaysInItsFolder) {
+    ASSERT_EQ(CreateFolder(Path("elsewhere").c_str()), kFolderCreated);
+    struct Case {
+        bool commit;
+        const char* expected;  // doc.txt afterwards
+    };
+    for (const Case& c : {Case{true, "new"}, Case{false, "old"}}) {
+        SCOPED_TRACE(c.commit ? "commit" : "abandon");
+        Put("doc.txt", "old");
+        Put("elsewhere\\doc.txt", "other");
+        FileHandle file;
+        {
+            const CurrentFolder current(folder_);
+            ASSERT_NE(OpenSafeWrite(file, "doc.txt"), nullptr);
+            EXPECT_TRUE(file.Write("new", 3));
+            current.Change(Path("elsewhere"));  // as a file dialog does
+            if (c.commit)
+                EXPECT_TRUE(CommitSafeWrite(file, true));
+            else
+                file.Close();
+        }
+        EXPECT_EQ(Content("doc.txt"), c.expected);
+        EXPECT_EQ(Exists("doc.txt-backup"), c.commit);
+        EXPECT_FALSE(Exists("doc.txt-newtmp"));
+        EXPECT_EQ(Content("elsewhere\\doc.txt"), "other");
+        EXPECT_FALSE(Exists("elsewhere\\doc.txt-backup"));
+        std::filesystem::remove(Widen(Path("doc.txt-backup")));
+    }
+}
+
 TEST(DecodeTextBytes, FollowsTheMarksAndZeroBytes) {
     struct Case {
         std::string bytes;
