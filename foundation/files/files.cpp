@@ -162,7 +162,7 @@ int FailCreateFolder(const wchar_t* folder, DWORD error, str* errorOut) {
         errorOut->Swap(text);
     } else {
         str name;
-        name.FromWide(folder);
+        FromLongPathForm(name, folder);
         ReportError("Error: Cannot create folder '%s'. %s", name.Text(), text.Text());
     }
     SetLastError(error);
@@ -218,7 +218,7 @@ ScopedHandle CreateFileRetry(const char* path, DWORD access, DWORD share, SECURI
     if (IsEmptyPath(path)) return ScopedHandle();
     str expanded;
     const char* full = ExpandPathIfNeeded(expanded, path);
-    const WideText wide(full);
+    const WidePath wide(full);
     const int attempts = strncmp(full, kDevicePrefix, sizeof kDevicePrefix - 1) == 0 ? 1 : kOpenAttempts;
     const bool creates = disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
     bool lastAttempt = false;
@@ -289,6 +289,7 @@ HANDLE OpenSafeWrite(FileHandle& file, const char* path, bool keepContent, DWORD
     }
     file.handle_ = std::move(handle);
     file.tempPath_.ToWide(temp.Text());
+    ToLongPathForm(file.tempPath_);
     if (copied) file.Seek(0, FILE_END);
     return file.Get();
 }
@@ -439,8 +440,8 @@ bool CopyOrMoveFile(const char* source, const char* destination, unsigned flags)
         str error;  // reported through the result and the last error only
         if (CreateParentFolder(to.Text(), &error) == kFolderFailed) return false;
     }
-    const WideText wideFrom(from.Text());
-    const WideText wideTo(to.Text());
+    const WidePath wideFrom(from.Text());
+    const WidePath wideTo(to.Text());
     const bool noReplace = flags & kCopyNoReplace;
     return RetryUnprotected(wideTo.Get(), [&] {
         if (flags & kCopyMove)
@@ -456,6 +457,7 @@ int CreateFolder(const char* path, const char* base, str* errorOut) {
     full.TrimRight("\\/");
     str wide;
     wide.ToWide(full.Text());
+    ToLongPathForm(wide);
     const int length = wide.WideLength();
     if (length == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);

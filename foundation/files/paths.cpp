@@ -27,6 +27,11 @@ constexpr DWORD kMaxPathUnits = 32768;
 // A size reported for a too small buffer may grow again before the next call.
 constexpr int kSizingTries = 3;
 constexpr unsigned kMaxCsidl = 0xFFFF;
+const wchar_t kLongPathMark[] = L"\\\\?\\";
+const wchar_t kLongUncMark[] = L"\\\\?\\UNC\\";
+const wchar_t kDeviceMark[] = L"\\\\.\\";
+constexpr size_t kMarkUnits = 4;
+constexpr size_t kUncMarkUnits = 8;
 constexpr DWORD kLowIntegrity = 1;  // GetProcessIntegrityLevel: low or untrusted
 // Item ids shorter than this have no file-system path.
 constexpr USHORT kMinPathItemBytes = 3;
@@ -109,6 +114,12 @@ public:
 private:
     T* pointer_ = nullptr;
 };
+
+// A UTF-16 literal as a piece of a wide str, without its NUL.
+template <size_t N>
+StrPiece WidePiece(const wchar_t (&text)[N]) {
+    return StrPiece(reinterpret_cast<const char*>(text), int((N - 1) * sizeof(wchar_t)));
+}
 
 bool StartsWithNotation(const char* text) { return text && (text[0] == '$' || text[0] == '%'); }
 
@@ -342,6 +353,36 @@ bool GetFullPath(str& out, const char* path) {
     });
 }
 
+void ToLongPathForm(str& wide) {
+    if (wide.WideLength() < kLongPathFrom) return;
+    const wchar_t* path = wide.Wide();
+    if (wcsncmp(path, kLongPathMark, kMarkUnits) == 0 || wcsncmp(path, kDeviceMark, kMarkUnits) == 0) return;
+    // The marked form is taken literally: ".", ".." and "/" are resolved first.
+    const DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
+    str full;
+    if (needed == 0 || GetFullPathNameW(path, needed, full.GetWideBuffer(int(needed)), nullptr) >= needed) return;
+    const wchar_t* f = full.Wide();
+    const int bytes = int(wcslen(f) * sizeof(wchar_t));
+    str marked;
+    if (f[0] == L'\\' && f[1] == L'\\')
+        marked.Build({WidePiece(kLongUncMark), StrPiece(reinterpret_cast<const char*>(f + 2), bytes - 4)});
+    else if (f[0] && f[1] == L':')
+        marked.Build({WidePiece(kLongPathMark), StrPiece(reinterpret_cast<const char*>(f), bytes)});
+    else
+        return;
+    wide.Swap(marked);
+}
+
+void FromLongPathForm(str& out, const wchar_t* wide) {
+    if (wcsncmp(wide, kLongUncMark, kUncMarkUnits) == 0) {
+        str share;
+        share.FromWide(wide + kUncMarkUnits);
+        out.Build({StrPiece("\\\\"), StrPiece(share.Text(), share.len)});
+    } else {
+        out.FromWide(wcsncmp(wide, kLongPathMark, kMarkUnits) == 0 ? wide + kMarkUnits : wide);
+    }
+}
+
 bool ResolveSpecialFolder(str& out, const char* name) {
     str folder;  // `name` may lie inside `out`
     bool found = false;
@@ -480,12 +521,18 @@ const char* GetCommandLineArguments() { return g_module.commandLineArgs.Text(); 
 // -- The wrappers
 
 WidePath::WidePath(const char* path) {
-    if (!IS_INTRESOURCE(path) && StartsWithNotation(path)) {
+    if (IS_INTRESOURCE(path)) {
+        Convert(path);
+        return;
+    }
+    if (StartsWithNotation(path)) {
         str expanded;
         Convert(ExpandPath(expanded, path));
     } else {
         Convert(path);
     }
+    ToLongPathForm(wide_);
+    pointer_ = wide_.Wide();
 }
 
 int MessageBoxU(HWND owner, const char* text, const char* caption, UINT type) {

@@ -39,6 +39,15 @@ bool IsFullPath(const char* path);
 // `path` expanded and made full against the current folder. False with the
 // system's error.
 bool GetFullPath(str& out, const char* path);
+// A UTF-16 path in the form the system's file functions take past their
+// limits (MAX_PATH, and 248 units for folders): from kLongPathFrom units on
+// it is made full and marked "\\?\" (a drive) or "\\?\UNC\" (a share).
+// Shorter paths, marked ones and devices stay as they are.
+constexpr int kLongPathFrom = MAX_PATH - 12;
+void ToLongPathForm(str& wide);
+// A UTF-16 path as 8-bit text without the mark of the long form, as a
+// person writes it.
+void FromLongPathForm(str& out, const wchar_t* wide);
 
 // A name of the special-folder table, or a CSIDL number ("5", "0x1A"), to its
 // folder without a trailing backslash. False (and `out` empty) when unknown.

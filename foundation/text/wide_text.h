@@ -18,7 +18,6 @@ protected:
     WideText() = default;
     void Convert(const char* text);
 
-private:
     str wide_;
     const wchar_t* pointer_ = nullptr;
 };

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string.h>
 #include <string>
 #include <vector>
 #include "editor_window.h"
+#include "import_patch.h"
 #include "runtime/errors.h"
 #include "files/files.h"
 #include "runtime/host_alloc.h"
@@ -325,6 +327,135 @@ TEST_F(FilesTest, SafeWriterOfARelativePathStaysInItsFolder) {
         EXPECT_EQ(Content("elsewhere\\doc.txt"), "other");
         EXPECT_FALSE(Exists("elsewhere\\doc.txt-backup"));
         std::filesystem::remove(Widen(Path("doc.txt-backup")));
+    }
+}
+
+// Runs a clean-up when the scope ends, also after a failed assertion.
+class ScopeExit {
+public:
+    explicit ScopeExit(std::function<void()> action) : action_(std::move(action)) {}
+    ~ScopeExit() { action_(); }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+private:
+    std::function<void()> action_;
+};
+
+// Windows refuses paths past MAX_PATH, and folders past 248 units, unless
+// they carry the long-path mark; Wine takes them. The test program's calls
+// are held to Windows' limits.
+template <class F>
+F* SystemFunction(const char* name) {
+    return reinterpret_cast<F*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name));
+}
+
+bool PassesWindowsLimit(const wchar_t* path, size_t limit) {
+    if (path && wcsncmp(path, L"\\\\?\\", 4) != 0 && wcslen(path) >= limit) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return true;
+    }
+    return false;
+}
+
+HANDLE WINAPI LimitedCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD attributes, HANDLE templateFile) {
+    if (PassesWindowsLimit(path, MAX_PATH)) return INVALID_HANDLE_VALUE;
+    return SystemFunction<decltype(CreateFileW)>("CreateFileW")(path, access, share, security, disposition,
+                                                                 attributes, templateFile);
+}
+
+BOOL WINAPI LimitedCreateDirectory(LPCWSTR path, LPSECURITY_ATTRIBUTES security) {
+    if (PassesWindowsLimit(path, MAX_PATH - 12)) return FALSE;
+    return SystemFunction<decltype(CreateDirectoryW)>("CreateDirectoryW")(path, security);
+}
+
+BOOL WINAPI LimitedMoveFile(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    if (PassesWindowsLimit(from, MAX_PATH) || PassesWindowsLimit(to, MAX_PATH)) return FALSE;
+    return SystemFunction<decltype(MoveFileExW)>("MoveFileExW")(from, to, flags);
+}
+
+DWORD WINAPI LimitedGetAttributes(LPCWSTR path) {
+    if (PassesWindowsLimit(path, MAX_PATH)) return INVALID_FILE_ATTRIBUTES;
+    return SystemFunction<decltype(GetFileAttributesW)>("GetFileAttributesW")(path);
+}
+
+class WindowsPathLimits {
+public:
+    bool Installed() const {
+        return createFile_.Installed() && createDirectory_.Installed() && moveFile_.Installed() &&
+               getAttributes_.Installed();
+    }
+
+private:
+    ImportPatch createFile_{"CreateFileW", LimitedCreateFile};
+    ImportPatch createDirectory_{"CreateDirectoryW", LimitedCreateDirectory};
+    ImportPatch moveFile_{"MoveFileExW", LimitedMoveFile};
+    ImportPatch getAttributes_{"GetFileAttributesW", LimitedGetAttributes};
+};
+
+TEST_F(FilesTest, PathsPastTheLimitTakeTheLongForm) {
+    // A folder well inside the limit, and a target of 255 characters in it:
+    // its "-newtmp" and "-backup" names pass MAX_PATH.
+    const std::string folder = Path(std::string(150 - folder_.size(), 'f'));
+    const std::string target = folder + "\\" + std::string(255 - folder.size() - 1, 't');
+    // Three levels of folders that end 300 characters long.
+    const std::string deep = Path(std::string(90, 'a') + "\\" + std::string(90, 'b') + "\\") +
+                             std::string(300 - folder_.size() - 183, 'c');
+    // The fixture's clean-up does not reach past the limit.
+    const ScopeExit removeLongPaths([&] {
+        auto marked = [](const std::string& path) { return L"\\\\?\\" + Widen(path); };
+        DeleteFileW(marked(target).c_str());
+        DeleteFileW(marked(target + "-backup").c_str());
+        DeleteFileW(marked(target + "-newtmp").c_str());
+        for (std::string level = deep; level.size() > folder_.size(); level.resize(level.rfind('\\')))
+            RemoveDirectoryW(marked(level).c_str());
+        RemoveDirectoryW(marked(folder).c_str());
+    });
+    ASSERT_EQ(target.size(), 255u);
+    ASSERT_EQ(deep.size(), 300u);
+    ASSERT_EQ(CreateFolder(folder.c_str()), kFolderCreated);
+    Put(target.substr(folder_.size() + 1), "old");
+    {
+        const WindowsPathLimits limits;
+        ASSERT_TRUE(limits.Installed());
+        FileHandle file;
+        ASSERT_NE(OpenSafeWrite(file, target.c_str()), nullptr);
+        EXPECT_TRUE(file.Write("new", 3));
+        EXPECT_TRUE(CommitSafeWrite(file, true));
+        EXPECT_TRUE(FileExists((target + "-backup").c_str()));
+        EXPECT_FALSE(FileExists((target + "-newtmp").c_str()));
+
+        EXPECT_EQ(CreateFolder(deep.c_str()), kFolderCreated);
+        EXPECT_TRUE(FolderExists(deep.c_str()));
+    }
+    EXPECT_EQ(Content(target.substr(folder_.size() + 1)), "new");
+    EXPECT_EQ(Content(target.substr(folder_.size() + 1) + "-backup"), "old");
+}
+
+TEST(ToLongPathForm, MarksOnlyFullPathsPastTheLimit) {
+    const std::wstring name(260, L'n');
+    struct Case {
+        std::wstring path;
+        std::wstring marked;
+        std::wstring written;  // as FromLongPathForm gives it back
+    };
+    const Case cases[] = {
+        {L"C:\\short\\name.txt", L"C:\\short\\name.txt", L"C:\\short\\name.txt"},
+        {L"C:\\" + name, L"\\\\?\\C:\\" + name, L"C:\\" + name},
+        {L"C:\\x\\.\\y\\..\\" + name + L"/z", L"\\\\?\\C:\\x\\" + name + L"\\z", L"C:\\x\\" + name + L"\\z"},
+        {L"\\\\server\\share\\" + name, L"\\\\?\\UNC\\server\\share\\" + name, L"\\\\server\\share\\" + name},
+        {L"\\\\?\\C:\\" + name, L"\\\\?\\C:\\" + name, L"C:\\" + name},
+        {L"\\\\.\\pipe\\" + name, L"\\\\.\\pipe\\" + name, L"\\\\.\\pipe\\" + name},
+    };
+    for (const Case& c : cases) {
+        str wide;
+        wide.Build({StrPiece(reinterpret_cast<const char*>(c.path.c_str()), int(c.path.size() * sizeof(wchar_t)))});
+        ToLongPathForm(wide);
+        EXPECT_EQ(std::wstring(wide.Wide()), c.marked);
+        str written;
+        FromLongPathForm(written, wide.Wide());
+        EXPECT_EQ(Widen(written.Text()), c.written);
     }
 }
 
