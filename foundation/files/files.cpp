@@ -302,8 +302,19 @@ bool CommitSafeWrite(FileHandle& file, bool keepBackup) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    FlushFileBuffers(file.Get());
-    file.handle_.Reset();
+    // A write error that shows only now (a share's delayed write, a removed
+    // stick) leaves the new file incomplete: it is abandoned.
+    bool written = FlushFileBuffers(file.Get()) != FALSE;
+    DWORD writeError = written ? ERROR_SUCCESS : GetLastError();
+    if (!file.handle_.Close() && written) {
+        written = false;
+        writeError = GetLastError();
+    }
+    if (!written) {
+        DeleteFileForceW(temp.Wide());
+        SetLastError(writeError);
+        return false;
+    }
     str target;
     target.Assign(temp.buf, 0, temp.len - kTempSuffixBytes);
 

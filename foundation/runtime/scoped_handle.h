@@ -31,6 +31,12 @@ public:
         if (*this) CloseHandle(handle_);
         handle_ = handle;
     }
+    // Closes now; false, with the system's error, when closing failed.
+    bool Close() {
+        const bool closed = !*this || CloseHandle(handle_);
+        handle_ = nullptr;
+        return closed;
+    }
 
 private:
     HANDLE handle_ = nullptr;

@@ -459,6 +459,45 @@ TEST(ToLongPathForm, MarksOnlyFullPathsPastTheLimit) {
     }
 }
 
+// Write errors that the system reports only when the data goes to the disk.
+constexpr DWORD kDelayedWriteError = ERROR_NETNAME_DELETED;
+
+BOOL WINAPI FailingFlush(HANDLE) {
+    SetLastError(kDelayedWriteError);
+    return FALSE;
+}
+
+BOOL WINAPI FailingClose(HANDLE handle) {
+    SystemFunction<decltype(CloseHandle)>("CloseHandle")(handle);
+    SetLastError(kDelayedWriteError);
+    return FALSE;
+}
+
+TEST_F(FilesTest, SafeWriterLeavesTheTargetWhenTheDataDoesNotReachTheDisk) {
+    struct Case {
+        const char* function;
+        BOOL(WINAPI* failing)(HANDLE);
+    };
+    for (const Case& c : {Case{"FlushFileBuffers", FailingFlush}, Case{"CloseHandle", FailingClose}}) {
+        SCOPED_TRACE(c.function);
+        Put("doc.txt", "old");
+        FileHandle file;
+        ASSERT_NE(OpenSafeWrite(file, Path("doc.txt").c_str()), nullptr);
+        EXPECT_TRUE(file.Write("new", 3));
+        bool committed = true;
+        {
+            const ImportPatch failure(c.function, c.failing);
+            ASSERT_TRUE(failure.Installed());
+            committed = CommitSafeWrite(file, true);
+        }
+        EXPECT_FALSE(committed);
+        EXPECT_EQ(GetLastError(), kDelayedWriteError);
+        EXPECT_EQ(Content("doc.txt"), "old");
+        EXPECT_FALSE(Exists("doc.txt-backup"));
+        EXPECT_FALSE(Exists("doc.txt-newtmp")) << "abandoned";
+    }
+}
+
 TEST(DecodeTextBytes, FollowsTheMarksAndZeroBytes) {
     struct Case {
         std::string bytes;
