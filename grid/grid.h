@@ -129,6 +129,9 @@ private:
     const char* Cell(int row, int column) const { return FieldAt(table_.Fields(row), column); }
     // Empties the table, keeping its shape.
     void ClearRows();
+    // Counts every change of which rows there are and of their order: a row
+    // index taken before another count is stale.
+    void RowsChanged() { ++rowChanges_; }
     // A zeroed table of the grid's shape for rows on their way in.
     void PrepareIncoming(CsvTable& incoming) const;
     // Cell kinds, the row-property prefix and the check box of rows just made.
@@ -284,6 +287,7 @@ private:
     bool refreshPosted_ = false;
     int notifying_ = 0;  // code of the grid notification on its way, 0 when none
     int depth_ = 0;      // messages of this grid being handled
+    unsigned rowChanges_ = 0;  // see RowsChanged
     bool destroyed_ = false;  // the window is gone; the state goes when depth_ returns to 0
 };
 

@@ -135,9 +135,16 @@ ItemIndexList Grid::SelectedRows(bool withChildren) {
     if (withChildren && (style_ & JX_GRID_TREE) && !rows.empty()) {
         const int last = rows.back();
         const int indent = Header(last).indent;
+        // Each selection is told to the owner, who may change the rows: then
+        // the indexes gathered name other rows, and none is returned.
+        const unsigned changes = rowChanges_;
         for (int row = last + 1; row < Rows() && Header(row).indent > indent; ++row) {
             rows.push_back(row);
             ListViewSetItemState(window_, row, LVIS_SELECTED, LVIS_SELECTED);
+            if (rowChanges_ != changes) {
+                rows.clear();
+                break;
+            }
         }
     }
     return rows;
@@ -169,6 +176,7 @@ void Grid::NewRow(bool insert, int below) {
 }
 
 void Grid::RemoveRows(const ItemIndexList& rows) {
+    RowsChanged();
     if (int(rows.size()) == Rows()) {
         ClearRows();
     } else {
@@ -196,6 +204,9 @@ void Grid::MoveRows(bool up) {
 }
 
 void Grid::MoveRowsBefore(const ItemIndexList& rows, int before, int targetRow) {
+    if (!IsRow(targetRow) || before > Rows() ||
+        std::any_of(rows.begin(), rows.end(), [&](int row) { return !IsRow(row); }))
+        return;
     // The new order: the other rows, with the block in front of `before`.
     std::vector<bool, HostAllocator<bool>> moved(size_t(Rows()), false);
     for (const int row : rows) moved[size_t(row)] = true;
@@ -215,6 +226,7 @@ void Grid::MoveRowsBefore(const ItemIndexList& rows, int before, int targetRow) 
     if (same) return;
     if (style_ & JX_GRID_TREE) ShiftIndents(rows, order, firstMoved, targetRow);
     table_.ReorderRows(order.data());
+    RowsChanged();
     ItemIndexList placed;
     for (size_t i = 0; i < rows.size(); ++i) placed.push_back(firstMoved + int(i));
     SelectRows(placed);
@@ -309,6 +321,7 @@ void Grid::PasteRows(bool replace) {
             if (FAILED(table_.InsertRowPacked(position + i, count, pasted.Fields(i), 0, &row))) break;
             InitNewRow(row);
         }
+        RowsChanged();
         UpdateItemCount(false);
         changed = true;
     }
@@ -364,12 +377,15 @@ bool Grid::TrackPress(POINT at, int row) {
     const int column = ListViewColumnFromX(window_, Columns(), at.x);
     ItemIndexList dragged;
     int drop = -1;
+    // The loop dispatches timers and posted messages: the owner may change
+    // the rows meanwhile, and the rows gathered are then none to move.
+    const unsigned changes = rowChanges_;
     while (loop.Next()) {
         const POINT now = loop.point;
         if (!dragging) {
             if (abs(now.x - at.x) <= kDragDistance && abs(now.y - at.y) <= kDragDistance) continue;
             dragging = true;
-            if (column == 0) {
+            if (column == 0 && rowChanges_ == changes) {
                 if (!(CallBase(LVM_GETITEMSTATE, WPARAM(row), LVIS_SELECTED) & LVIS_SELECTED))
                     ListViewSelectOnly(window_, row, false);
                 dragged = SelectedRows(true);
@@ -384,7 +400,7 @@ bool Grid::TrackPress(POINT at, int row) {
         if (column == 0) {
             drop = under;
             ListViewSetInsertMark(window_, drop < Rows() ? drop : Rows() - 1, drop >= Rows());
-        } else {
+        } else if (rowChanges_ == changes) {
             ClearRowStates(LVIS_SELECTED | LVIS_FOCUSED);
             const int last = std::min(under, Rows() - 1);
             for (int each = std::min(row, last); each <= std::max(row, last); ++each)
@@ -400,7 +416,8 @@ bool Grid::TrackPress(POINT at, int row) {
     }
     if (column == 0) {
         ListViewSetInsertMark(window_, -1, false);
-        const bool dropped = loop.endedByButton == kStopOnLeftUp && drop >= 0 && !dragged.empty();
+        const bool dropped =
+            loop.endedByButton == kStopOnLeftUp && drop >= 0 && !dragged.empty() && rowChanges_ == changes;
         if (dropped && drop != row && drop != row + 1 &&
             !std::binary_search(dragged.begin(), dragged.end(), drop)) {
             MoveRowsBefore(dragged, drop, drop < Rows() ? drop : Rows() - 1);

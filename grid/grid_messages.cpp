@@ -140,6 +140,7 @@ void Grid::TakeRows(CsvTable& incoming, unsigned flags) {
         firstNew = kept;
     }
     table_.Swap(incoming);
+    RowsChanged();
     InitNewRows(firstNew, Rows());
     if (Rows() > 0)
         UpdateItemCount(false);
@@ -328,6 +329,7 @@ LRESULT Grid::OnPutRow(int row, const GridRowData* data) {
     }
     int placed;
     table_.PutRow(replace, row, fieldCount, data->data, form, data->firstColumn, &placed);
+    RowsChanged();
     const bool withPrefix = (style_ & JX_GRID_ROW_PROPERTIES) && data->firstColumn == 0 &&
                             (!replace || !(style_ & JX_GRID_LABEL_COLUMN) || (data->flags & JX_GRID_ROW_APPLY_PREFIX));
     if (!replace) {
@@ -384,6 +386,7 @@ LRESULT Grid::OnSort(unsigned flags, int column) {
         if (descending) sortFlags |= kCsvSortReverse;
         if (KeepsPrefixInText()) sortFlags |= kCsvSortSkipPrefix;
         table_.Sort(sortFlags, column);
+        RowsChanged();
         ClearRowStates(LVIS_SELECTED);
         InvalidateRect(window_, nullptr, TRUE);
     }

@@ -39,6 +39,7 @@ bool Grid::EnsureColumns() {
 
 void Grid::ClearRows() {
     table_.Clear();
+    RowsChanged();
     table_.SetColumnCount(Columns());
 }
 

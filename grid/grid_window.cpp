@@ -405,6 +405,7 @@ LRESULT Grid::OnDeleteItem(int row) {
     CloseEditor();
     if (!IsRow(row)) return FALSE;
     table_.RemoveRow(row);
+    RowsChanged();
     PostRefresh();
     return TRUE;
 }
@@ -415,6 +416,7 @@ LRESULT Grid::OnInsertItem(const LVITEMW* item, bool wide) {
     const char* text = LibraryText((item->mask & LVIF_TEXT) ? item->pszText : nullptr, wide, scratch_);
     int row;
     table_.InsertRowPacked(std::min(item->iItem, Rows()), 1, text, 0, &row);
+    RowsChanged();
     InitNewRow(row);
     SetRowProperties(row, *item);
     UpdateItemCount(true);
@@ -499,6 +501,7 @@ LRESULT Grid::OnSortItems(bool byIndex, LPARAM sortParam, PFNLVCOMPARE compare) 
     // The caller's function may have changed the rows meanwhile.
     if (Rows() != rows) return FALSE;
     table_.ReorderRows(order.data());
+    RowsChanged();
     ClearRowStates(LVIS_SELECTED);
     InvalidateRect(window_, nullptr, TRUE);
     return TRUE;

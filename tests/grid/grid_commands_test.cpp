@@ -11,6 +11,8 @@ using grid_test::kHighItemData;
 using grid_test::kNegativeItemData;
 using grid_test::GridTest;
 using grid_test::Parent;
+using grid_test::DragWhileOwnerActs;
+using grid_test::MiddleOf;
 using grid_test::Pump;
 
 constexpr wchar_t kTwoColumns[] = L"\r\nName,100\r\nValue,100\r\n";
@@ -387,3 +389,98 @@ TEST_F(GridCommandsTest, TheOwnerDestroysTheGridWhenTextIsStored) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr char kTenRows[] = "r0,0\r\nr1,1\r\nr2,2\r\nr3,3\r\nr4,4\r\nr5,5\r\nr6,6\r\nr7,7\r\nr8,8\r\nr9,9\r\n";
+// The same rows in tree form: r5 has the children r6 and r7.
+constexpr char kTenTreeRows[] =
+    "r0,0\r\nr1,1\r\nr2,2\r\nr3,3\r\nr4,4\r\nr5,5\r\n</////1>r6,6\r\n</////1>r7,7\r\nr8,8\r\nr9,9\r\n";
+constexpr unsigned kTreeDrag = JX_GRID_TREE | JX_GRID_ROW_DRAG | JX_GRID_ROW_PROPERTIES;
+
+TEST_F(GridCommandsTest, RowsTheOwnerChangesDuringARowDragAreNotMoved) {
+    enum Release { kOverRow1, kBelowRows };
+    struct Case {
+        const char* name;
+        bool tree;
+        const char* ownerRows;  // null: the owner clears the rows
+        Release release;
+    };
+    const Case cases[] = {
+        {"two new rows, released over row 1", false, "new0,a\r\nnew1,b\r\n", kOverRow1},
+        {"two new rows, released below them", false, "new0,a\r\nnew1,b\r\n", kBelowRows},
+        {"rows cleared", false, nullptr, kOverRow1},
+        {"tree emptied", true, nullptr, kOverRow1},
+        {"tree given new rows", true, "new0,a\r\n</////1>new1,b\r\n", kBelowRows},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        Grid grid(parent_.Handle(), kTwoColumns);
+        grid.Send(JX_GRID_SETSTYLE, test.tree ? kTreeDrag : JX_GRID_ROW_DRAG, kTreeDrag);
+        ASSERT_TRUE(grid.SetCsv(test.tree ? kTenTreeRows : kTenRows));
+        test.tree ? Select(grid, {5}) : Select(grid, {5, 6, 7});
+        const POINT press = MiddleOf(grid.Handle(), 5, 0);
+        const POINT release = test.release == kOverRow1 ? MiddleOf(grid.Handle(), 1, 0) : POINT{press.x, 380};
+        parent_.notices.clear();
+        DragWhileOwnerActs(grid.Handle(), press, release, [&] {
+            if (test.ownerRows)
+                grid.SetCsv(test.ownerRows);
+            else
+                grid.Send(LVM_DELETEALLITEMS);
+        });
+        EXPECT_EQ(grid.Csv(), test.ownerRows ? "new0,a\r\nnew1,b\r\n" : "") << "the owner's rows stay as it set them";
+        EXPECT_EQ(grid.ItemCount(), grid.Rows());
+        EXPECT_TRUE(Reasons(parent_).empty()) << "no rows moved";
+    }
+}
+
+// The children of a dragged or moved row are selected one by one, and the
+// owner hears of each: rows it changes then are not moved either.
+TEST_F(GridCommandsTest, RowsTheOwnerChangesWhileChildrenAreSelectedAreNotMoved) {
+    struct Case {
+        const char* name;
+        bool drag;  // else Ctrl+Down
+        bool clear;  // else new rows
+    };
+    const Case cases[] = {
+        {"drag, rows cleared", true, true},
+        {"drag, new rows", true, false},
+        {"Ctrl+Down, rows cleared", false, true},
+        {"Ctrl+Down, new rows", false, false},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        Grid grid(parent_.Handle(), kTwoColumns);
+        grid.Send(JX_GRID_SETSTYLE, kTreeDrag, kTreeDrag);
+        ASSERT_TRUE(grid.SetCsv(kTenTreeRows));
+        Select(grid, {5});
+        const POINT press = MiddleOf(grid.Handle(), 5, 0);
+        const POINT release = MiddleOf(grid.Handle(), 1, 0);
+        bool changed = false;
+        parent_.answer = [&](const NMHDR& header) -> LRESULT {
+            const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+            if (header.code == UINT(LVN_ITEMCHANGED) && change.iItem == 6 && !changed) {
+                changed = true;
+                if (test.clear)
+                    grid.Send(LVM_DELETEALLITEMS);
+                else
+                    grid.SetCsv(kTenRows);
+            }
+            return 0;
+        };
+        parent_.notices.clear();
+        if (test.drag) {
+            DragWhileOwnerActs(grid.Handle(), press, release, [] {});
+        } else {
+            SetFocus(grid.Handle());
+            Press(grid, VK_DOWN, {VK_CONTROL});
+        }
+        parent_.answer = nullptr;
+        EXPECT_TRUE(changed);
+        EXPECT_EQ(grid.Csv(), test.clear ? "" : kTenRows);
+        EXPECT_TRUE(Reasons(parent_).empty()) << "no rows moved";
+    }
+}
+
+}  // namespace
+

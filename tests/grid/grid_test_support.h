@@ -179,6 +179,51 @@ protected:
     size_t blocksBefore_ = 0;
 };
 
+// A row drag as the user makes it, with the owner acting while the button
+// is held: the press and a first move are posted to the grid, `whileHeld`
+// runs from a timer inside the drag's capture loop, then the pointer moves
+// to `release` and the button comes up there. A safety timer ends a loop
+// that would not end by itself.
+inline std::function<void()>& HeldAction() {
+    static std::function<void()> action;
+    return action;
+}
+inline void CALLBACK RunHeldAction(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    const std::function<void()> action = std::move(HeldAction());
+    HeldAction() = nullptr;
+    if (action) action();
+}
+inline void CALLBACK EndStuckCapture(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    ReleaseCapture();
+}
+inline void DragWhileOwnerActs(HWND grid, POINT press, POINT release, const std::function<void()>& whileHeld) {
+    PostMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(press.x, press.y));
+    PostMessageW(grid, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(press.x, press.y + 8));
+    HeldAction() = [=] {
+        whileHeld();
+        if (!IsWindow(grid)) return;
+        PostMessageW(grid, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(release.x, release.y));
+        PostMessageW(grid, WM_LBUTTONUP, 0, MAKELPARAM(release.x, release.y));
+    };
+    const UINT_PTR arming = SetTimer(nullptr, 0, 10, RunHeldAction);
+    const UINT_PTR safety = SetTimer(nullptr, 0, 5000, EndStuckCapture);
+    Pump();
+    KillTimer(nullptr, arming);
+    KillTimer(nullptr, safety);
+    HeldAction() = nullptr;
+}
+
+// The middle of a row's or cell's rectangle as the list view gives it.
+inline POINT MiddleOf(HWND grid, int row, int column = -1) {
+    RECT rect = {};
+    rect.top = column < 0 ? 0 : column;
+    rect.left = column < 0 ? LVIR_BOUNDS : LVIR_LABEL;
+    SendMessageW(grid, column < 0 ? LVM_GETITEMRECT : LVM_GETSUBITEMRECT, WPARAM(row), LPARAM(&rect));
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
 // Three text columns under an empty settings row.
 inline const wchar_t* const kThreeColumns = L"\r\nA\r\nB\r\nC\r\n";
 
