@@ -231,6 +231,7 @@ int Grid::AddRow(int position) {
 void Grid::MoveEditor(EditorMove move) {
     int row = editorRow_, column = editorColumn_;
     const int first = FirstEditableColumn(), last = Columns() - 1;
+    bool added = false;
     // Every cell at most once, plus one new row.
     for (int steps = (Rows() + 2) * Columns(); steps > 0; --steps) {
         switch (move) {
@@ -262,8 +263,10 @@ void Grid::MoveEditor(EditorMove move) {
             break;
         }
         if (row >= Rows()) {
+            // One new row per move: a new row with nothing to edit ends it.
             CloseEditor();
-            if (destroyed_ || (style_ & JX_GRID_FIXED_ROWS) || AddRow(Rows()) < 0) return;
+            if (added || destroyed_ || (style_ & JX_GRID_FIXED_ROWS) || AddRow(Rows()) < 0) return;
+            added = true;
             row = Rows() - 1;
         }
         if (!IsPassedOver(CellKind(row, column))) {

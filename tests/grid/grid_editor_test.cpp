@@ -295,3 +295,25 @@ TEST_F(GridEditorTest, EnterMakesANewLineInAMultiLineEditor) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GridEditorTest, MovingPastTheLastRowAddsOneRowAtMost) {
+    // New rows get the columns' read-only kind: nothing in them to edit.
+    for (const WPARAM key : {VK_TAB, VK_DOWN, VK_RIGHT}) {
+        SCOPED_TRACE(key);
+        Grid grid(parent_.Handle(), L"\r\nA,60,7\r\nB,60,7\r\n");
+        ASSERT_TRUE(grid.SetCsv(",b\r\n"));
+        ASSERT_TRUE(grid.Send(JX_GRID_SETCELLKIND, 0, MAKELPARAM(0, JX_GRID_CELL_TEXT)));
+        ASSERT_TRUE(EditCell(grid, 0, 0));
+        parent_.notices.clear();
+        Press(key);
+        EXPECT_EQ(grid.Rows(), 2);
+        EXPECT_EQ(grid.ItemCount(), 2);
+        EXPECT_EQ(Reasons(parent_), std::vector<int>{JX_GRID_REASON_ROW_ADDED});
+        EXPECT_FALSE(Editor(grid));
+    }
+}
+
+}  // namespace
+
