@@ -57,6 +57,9 @@ constexpr int kEditorListId = 201;
 // Posted to itself when the item count is to follow the rows once the
 // current call is over.
 constexpr UINT kRefreshMessage = 0x7FF;
+// Posted to itself when a dropdown cell's list is closed, which may happen in
+// the list's own notification: the list goes once that has returned.
+constexpr UINT kDestroyListMessage = 0x7FE;
 
 struct ImageListDestroy {
     void operator()(HIMAGELIST list) const noexcept { ImageList_Destroy(list); }
@@ -196,6 +199,9 @@ private:
     void OpenEditorList();
     void CommitEditorList();
     void CloseEditorList();
+    // The list goes after the current message; DestroyClosedList destroys it.
+    void DiscardList(HWND list);
+    void DestroyClosedList();
 
     // ---- Row commands (grid_commands.cpp)
     // True when the key was a command.
@@ -274,6 +280,7 @@ private:
     HWND editor_ = nullptr;
     HWND cellButton_ = nullptr;
     HWND editorList_ = nullptr;  // a dropdown cell's open list
+    HWND closedList_ = nullptr;  // a closed list, destroyed when kDestroyListMessage comes
     bool editorOpening_ = false;  // no change notifications while an editor is made
     bool storeEmpty_ = false;     // Delete in the date editor
     bool dateChanged_ = false;    // the user changed the date editor's value

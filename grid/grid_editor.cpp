@@ -198,7 +198,7 @@ void Grid::CloseEditor() {
 void Grid::DestroyEditorWindows() {
     HWND editor = editor_, button = cellButton_;
     editor_ = cellButton_ = nullptr;
-    editorList_ = nullptr;
+    editorList_ = closedList_ = nullptr;  // children of the editor
     storeEmpty_ = dateChanged_ = false;
     editorRow_ = editorColumn_ = -1;
     cellButtonTip_.Destroy();
@@ -473,7 +473,7 @@ void Grid::CommitEditorList() {
     // The owner may keep the editor's text by answering nonzero.
     if (SendNotify(record.header, UINT(JX_GRID_LIST_CHOSEN)) == 0 && index >= 0 && editor_)
         SetControlText(editor_, itemText.Text());
-    if (IsWindow(list)) DestroyWindow(list);
+    DiscardList(list);
 }
 
 void Grid::CloseEditorList() {
@@ -481,7 +481,22 @@ void Grid::CloseEditorList() {
     editorList_ = nullptr;
     if (!list) return;
     SendMessageW(list, CB_SHOWDROPDOWN, FALSE, 0);
-    if (IsWindow(list)) DestroyWindow(list);
+    DiscardList(list);
+}
+
+void Grid::DiscardList(HWND list) {
+    // A list closed before is out of its notifications by now.
+    DestroyClosedList();
+    if (!IsWindow(list)) return;
+    closedList_ = list;
+    PostMessageW(window_, kDestroyListMessage, 0, 0);
+}
+
+void Grid::DestroyClosedList() {
+    HWND list = closedList_;
+    closedList_ = nullptr;
+    // Gone already when its editor went.
+    if (list && IsWindow(list) && IsChild(window_, list)) DestroyWindow(list);
 }
 
 }  // namespace grid

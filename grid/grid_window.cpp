@@ -211,6 +211,9 @@ LRESULT Grid::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return reinterpret_cast<LRESULT>(editor_);
     case kRefreshMessage:
         return 0;  // RefreshIfPosted has done it
+    case kDestroyListMessage:
+        DestroyClosedList();
+        return 0;
     default:
         if (message >= JX_GRID_SETSTYLE && message <= JX_GRID_SETCELLBUTTON)
             return OnGridMessage(message, wParam, lParam);
@@ -244,7 +247,7 @@ void Grid::OnCreate() {
 
 // The editor, a child, is gone by now: nothing is stored.
 void Grid::OnDestroy() {
-    editor_ = cellButton_ = editorList_ = nullptr;
+    editor_ = cellButton_ = editorList_ = closedList_ = nullptr;
     if (g_editedGrid == window_) g_editedGrid = nullptr;
     // The last grid of a parent takes the hook away, so that the library can
     // be unloaded while the parent lives on.

@@ -1,5 +1,6 @@
 // In-place editing of JX_Grid cells: editors opened by messages, clicks and
 // keys, driven by keys posted to the focused editor as a user types them.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -312,6 +313,79 @@ TEST_F(GridEditorTest, MovingPastTheLastRowAddsOneRowAtMost) {
         EXPECT_EQ(grid.ItemCount(), 2);
         EXPECT_EQ(Reasons(parent_), std::vector<int>{JX_GRID_REASON_ROW_ADDED});
         EXPECT_FALSE(Editor(grid));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Whether a dropdown cell's list was still a window each time one of its
+// closing notifications returned to it.
+HWND g_watchedList = nullptr;
+std::vector<bool> g_listAliveAfterClosing;
+LRESULT CALLBACK WatchListClosing(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == WM_COMMAND && g_watchedList &&
+        reinterpret_cast<HWND>(call->lParam) == g_watchedList &&
+        (HIWORD(call->wParam) == CBN_SELENDOK || HIWORD(call->wParam) == CBN_SELENDCANCEL))
+        g_listAliveAfterClosing.push_back(IsWindow(g_watchedList) != FALSE);
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+struct HookRemover {
+    void operator()(HHOOK hook) const { UnhookWindowsHookEx(hook); }
+};
+
+TEST_F(GridEditorTest, ADropdownCellsListClosedByTheMouseOutlivesItsNotification) {
+    struct Case {
+        const char* name;
+        bool onItem;  // on the item "blue", else beside the list
+        const wchar_t* text;
+    };
+    const Case cases[] = {{"a click on an item", true, L"blue"}, {"a click beside the list", false, L"green"}};
+    std::unique_ptr<std::remove_pointer_t<HHOOK>, HookRemover> hook(
+        SetWindowsHookExW(WH_CALLWNDPROCRET, WatchListClosing, nullptr, GetCurrentThreadId()));
+    ASSERT_TRUE(hook);
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        Grid grid(parent_.Handle(), kKinds);
+        ASSERT_TRUE(grid.SetCsv("a,green,,,\r\n"));
+        HWND list = nullptr;
+        parent_.answer = [&](const NMHDR& header) -> LRESULT {
+            if (int(header.code) == JX_GRID_LIST_OPENING) {
+                list = reinterpret_cast<const GridNotify&>(header).list;
+                for (const wchar_t* item : {L"red", L"green", L"blue"}) SendMessageW(list, CB_ADDSTRING, 0, LPARAM(item));
+            }
+            return 0;
+        };
+        HWND editor = EditCell(grid, 0, 1);
+        ASSERT_TRUE(editor);
+        Press(VK_NEXT);
+        ASSERT_TRUE(list);
+        COMBOBOXINFO info = {};
+        info.cbSize = sizeof info;
+        ASSERT_TRUE(GetComboBoxInfo(list, &info));
+        RECT item = {};
+        SendMessageW(info.hwndList, LB_GETITEMRECT, 2, LPARAM(&item));
+        const LPARAM at = test.onItem ? MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2)
+                                      : MAKELPARAM(-20, -20);
+        g_watchedList = list;
+        g_listAliveAfterClosing.clear();
+        PostMessageW(info.hwndList, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(info.hwndList, WM_LBUTTONUP, 0, at);
+        Pump();
+        g_watchedList = nullptr;
+        ASSERT_FALSE(g_listAliveAfterClosing.empty());
+        EXPECT_EQ(std::count(g_listAliveAfterClosing.begin(), g_listAliveAfterClosing.end(), false), 0)
+            << "the list lives until its notifications are over";
+        EXPECT_FALSE(IsWindow(list)) << "and goes then";
+        ASSERT_EQ(Editor(grid), editor);
+        wchar_t text[16] = {};
+        GetWindowTextW(editor, text, 16);
+        EXPECT_STREQ(text, test.text);
+        grid.Send(LVM_EDITLABELW, WPARAM(-1), 0);
+        parent_.answer = nullptr;
     }
 }
 
