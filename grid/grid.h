@@ -248,9 +248,13 @@ private:
     LRESULT OnSetCellButton(WPARAM icon, const char* tip);
     // Fields per incoming row under the set flags.
     int IncomingFieldsPerRow(unsigned flags) const;
+    // Closes the editor before rows come in: its owner may give the grid
+    // other rows and columns meanwhile. False when the grid is gone or has
+    // no columns then.
+    bool CloseEditorForIncoming();
     // Replaces the rows by those of `incoming` (data fields from column 0)
-    // under the set flags.
-    void TakeRows(CsvTable& incoming, unsigned flags);
+    // under the set flags; false when `incoming` no longer has the grid's shape.
+    bool TakeRows(CsvTable& incoming, unsigned flags);
     // The fields a read hands out for one row, from the first column under
     // `flags`: into the table, or built in `buffer`. False when the row does
     // not qualify.

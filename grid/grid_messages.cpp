@@ -113,8 +113,14 @@ int Grid::IncomingFieldsPerRow(unsigned flags) const {
     return Columns();
 }
 
-void Grid::TakeRows(CsvTable& incoming, unsigned flags) {
+bool Grid::CloseEditorForIncoming() {
     CloseEditor();
+    return !destroyed_ && EnsureColumns();
+}
+
+bool Grid::TakeRows(CsvTable& incoming, unsigned flags) {
+    // An editor opened while the rows came in is closed before they are taken.
+    if (!CloseEditorForIncoming() || incoming.RowHeaderSize() != table_.RowHeaderSize()) return false;
     const int columns = Columns();
     bool keepColumn0 = false;
     if (flags & JX_GRID_SET_COLUMN0_ONLY) {
@@ -146,10 +152,12 @@ void Grid::TakeRows(CsvTable& incoming, unsigned flags) {
         UpdateItemCount(false);
     else
         PostRefresh();
+    return true;
 }
 
 LRESULT Grid::OnSetPacked(unsigned flags, const GridPackedFields* packed) {
-    if (!packed || packed->length < 0 || (packed->length > 0 && !packed->fields) || !EnsureColumns()) return FALSE;
+    if (!packed || packed->length < 0 || (packed->length > 0 && !packed->fields) || !CloseEditorForIncoming())
+        return FALSE;
     const int perRow = IncomingFieldsPerRow(flags);
     CsvTable incoming;
     PrepareIncoming(incoming);
@@ -161,19 +169,17 @@ LRESULT Grid::OnSetPacked(unsigned flags, const GridPackedFields* packed) {
             incoming.InsertRowPacked(incoming.RowCount(), perRow, fields, 0, nullptr);
         }
     }
-    TakeRows(incoming, flags);
-    return TRUE;
+    return TakeRows(incoming, flags);
 }
 
 LRESULT Grid::OnCsv(WPARAM direction, LPARAM argument) {
     if (direction & JX_GRID_CSV_SET) {
         const char* text = reinterpret_cast<const char*>(argument);
-        if (!text || !*text || !EnsureColumns()) return FALSE;
+        if (!text || !*text || !CloseEditorForIncoming()) return FALSE;
         CsvTable incoming;
         PrepareIncoming(incoming);
         if (incoming.FromText(text) != S_OK) return FALSE;
-        TakeRows(incoming, setFlags_);
-        return TRUE;
+        return TakeRows(incoming, setFlags_);
     }
     auto* out = reinterpret_cast<JxString*>(argument);
     if (!out) return FALSE;
@@ -288,7 +294,7 @@ LRESULT Grid::OnExchangeRows(GridRowExchange* exchange) {
         return TRUE;
     }
     if (exchange->direction != JX_GRID_EXCHANGE_IN || exchange->rowCount < 0 || exchange->columnCount < 0 ||
-        exchange->rowCount > kMaxRows || !EnsureColumns())
+        exchange->rowCount > kMaxRows || !CloseEditorForIncoming())
         return FALSE;
     // Every row is in before any replaces the grid's, so a failing callback changes nothing.
     const int perRow = std::min(IncomingFieldsPerRow(exchange->flags), exchange->columnCount);
@@ -303,9 +309,7 @@ LRESULT Grid::OnExchangeRows(GridRowExchange* exchange) {
         incoming.InsertRowPacked(row, std::max(perRow, 0), exchange->fields, 0, nullptr);
     }
     // The callback may have given the grid other columns meanwhile.
-    if (incoming.RowHeaderSize() != table_.RowHeaderSize()) return FALSE;
-    TakeRows(incoming, exchange->flags);
-    return TRUE;
+    return TakeRows(incoming, exchange->flags);
 }
 
 // ---- One row in

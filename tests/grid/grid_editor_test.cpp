@@ -391,3 +391,65 @@ TEST_F(GridEditorTest, ADropdownCellsListClosedByTheMouseOutlivesItsNotification
 
 }  // namespace
 
+namespace {
+
+int __cdecl GiveOneRow(GridRowExchange* exchange) {
+    exchange->fields = static_cast<const char*>(exchange->context);
+    return 0;
+}
+
+// Rows set while an editor is open close it first; its owner, told of the
+// stored text, may give the grid other columns, which the rows then fill.
+TEST_F(GridEditorTest, RowsSetWhileTheEditorsOwnerReshapesTheGridTakeTheNewShape) {
+    enum Message { kCsv, kPacked, kExchange };
+    struct Case {
+        Message message;
+        const char* columns;  // the owner's new column definition
+        const char* rows;     // read back
+    };
+    const Case cases[] = {
+        {kCsv, "W\r\nX\r\nY\r\nZ\r\n", "p,q,r,s\r\n"},
+        {kPacked, "W\r\nX\r\nY\r\nZ\r\n", "p,q,r,s\r\n"},
+        {kExchange, "W\r\nX\r\nY\r\nZ\r\n", "p,q,r,s\r\n"},
+        {kCsv, "W\r\n", "p\r\n"},
+        {kPacked, "W\r\n", "p\r\nq\r\nr\r\ns\r\n"},
+        {kExchange, "W\r\n", "p\r\n"},
+    };
+    static const char kFields[] = "p\0q\0r\0s";  // with the literal's NUL: four fields
+    for (const Case& test : cases) {
+        SCOPED_TRACE(testing::Message() << test.message << " " << test.columns);
+        Grid grid(parent_.Handle(), L"\r\nA\r\nB\r\n");
+        ASSERT_TRUE(grid.SetCsv("a,b\r\n"));
+        parent_.answer = [&](const NMHDR& header) -> LRESULT {
+            if (header.code == LVN_ENDLABELEDITA) {
+                grid.Send(LVM_DELETEALLITEMS);
+                grid.Send(JX_GRID_SETCOLUMNS, 0, LPARAM(test.columns));
+            }
+            return 0;
+        };
+        ASSERT_TRUE(EditCell(grid, 0, 0));
+        LRESULT result = FALSE;
+        if (test.message == kCsv) {
+            result = grid.SetCsv("p,q,r,s\r\n");
+        } else if (test.message == kPacked) {
+            GridPackedFields packed = {kFields, int(sizeof kFields)};
+            result = grid.Send(JX_GRID_SETPACKED, 0, LPARAM(&packed));
+        } else {
+            GridRowExchange exchange = {};
+            exchange.context = const_cast<char*>(kFields);
+            exchange.callback = GiveOneRow;
+            exchange.direction = JX_GRID_EXCHANGE_IN;
+            exchange.rowCount = 1;
+            exchange.columnCount = 4;
+            result = grid.Send(JX_GRID_EXCHANGEROWS, 0, LPARAM(&exchange));
+        }
+        parent_.answer = nullptr;
+        EXPECT_TRUE(result);
+        EXPECT_FALSE(Editor(grid));
+        EXPECT_EQ(grid.Csv(), test.rows);
+        EXPECT_EQ(grid.ItemCount(), grid.Rows());
+    }
+}
+
+}  // namespace
+
