@@ -61,6 +61,10 @@ constexpr UINT kRefreshMessage = 0x7FF;
 // the list's own notification: the list goes once that has returned.
 constexpr UINT kDestroyListMessage = 0x7FE;
 
+// Whether a cell of `kind` can be edited in place (a check-box cell is
+// toggled by a click instead).
+bool CellHasEditor(unsigned kind);
+
 struct ImageListDestroy {
     void operator()(HIMAGELIST list) const noexcept { ImageList_Destroy(list); }
 };

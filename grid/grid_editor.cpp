@@ -36,12 +36,7 @@ constexpr char kCheckedText[] = "Yes";
 
 bool IsCheckedText(const char* text) { return Compare(text, kCheckedText, true) == 0; }
 
-// The base kind and whether a cell of `kind` can have an editor.
 unsigned BaseKind(unsigned kind) { return kind & JX_GRID_CELL_KIND_MASK; }
-bool HasEditor(unsigned kind) {
-    const unsigned base = BaseKind(kind);
-    return base <= JX_GRID_CELL_DATE || (base == JX_GRID_CELL_READONLY && (kind & JX_GRID_CELL_BUTTON));
-}
 // Moving passes over read-only cells without a button.
 bool IsPassedOver(unsigned kind) {
     return (kind & (JX_GRID_CELL_KIND_MASK | JX_GRID_CELL_BUTTON)) == JX_GRID_CELL_READONLY;
@@ -72,6 +67,11 @@ bool IsTextKind(unsigned kind) { return BaseKind(kind) <= JX_GRID_CELL_DROPDOWN;
 
 }  // namespace
 
+bool CellHasEditor(unsigned kind) {
+    const unsigned base = BaseKind(kind);
+    return base <= JX_GRID_CELL_DATE || (base == JX_GRID_CELL_READONLY && (kind & JX_GRID_CELL_BUTTON));
+}
+
 int Grid::FirstEditableColumn() const { return (style_ & JX_GRID_LABEL_COLUMN) ? 1 : 0; }
 
 bool Grid::CanEdit() const {
@@ -93,7 +93,7 @@ HWND Grid::OpenEditor(int row, int column, bool byClick) {
         NotifyCellChange(JX_GRID_REASON_CELL_STORED, row, column, kind);
         return nullptr;
     }
-    if (!HasEditor(kind)) return nullptr;
+    if (!CellHasEditor(kind)) return nullptr;
 
     ListViewSelectOnly(window_, row, true);
     RECT cell = {};

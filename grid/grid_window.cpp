@@ -288,9 +288,10 @@ LRESULT Grid::OnLButtonDown(WPARAM keys, LPARAM point) {
         const bool rowAllowed = !(style_ & JX_GRID_EDIT_FOCUSED_ONLY) ||
                                 UINT(CallBase(LVM_GETITEMSTATE, WPARAM(hit.iItem), focusedSelected)) == focusedSelected;
         const unsigned kind = CellKind(hit.iItem, hit.iSubItem);
+        // A cell without an editor leaves the click to the list view, which selects the row.
         if (rowAllowed && hit.iSubItem >= FirstEditableColumn() &&
             ListViewGetSubItemRect(window_, hit.iItem, hit.iSubItem, LVIR_LABEL, &label) && PtInRect(&label, at) &&
-            (kind & JX_GRID_CELL_KIND_MASK) != JX_GRID_CELL_READONLY) {
+            CellHasEditor(kind)) {
             OpenEditor(hit.iItem, hit.iSubItem, true);
             return 0;
         }

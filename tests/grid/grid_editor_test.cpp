@@ -453,3 +453,40 @@ TEST_F(GridEditorTest, RowsSetWhileTheEditorsOwnerReshapesTheGridTakeTheNewShape
 
 }  // namespace
 
+namespace {
+
+void Click(const Grid& grid, POINT at) {
+    PostMessageW(grid.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    PostMessageW(grid.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    Pump();
+}
+
+TEST_F(GridEditorTest, AClickOpensAReadOnlyCellWithAButtonAndSelectsARowWithoutAnEditor) {
+    struct Case {
+        int column;
+        bool edits;
+    };
+    // Kinds 0x17, 4, 5, 6 and 7 by column.
+    const Case cases[] = {{0, true}, {1, false}, {2, false}, {3, false}, {4, false}};
+    Grid grid(parent_.Handle(), L"\r\nButton,60,23\r\nK4,60,4\r\nK5,60,5\r\nK6,60,6\r\nK7,60,7\r\n");
+    ASSERT_TRUE(grid.SetCsv("a,b,c,d,e\r\nf,g,h,i,j\r\n"));
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.column);
+        LVITEMW none = {};
+        none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        grid.Send(LVM_SETITEMSTATE, WPARAM(-1), LPARAM(&none));
+        Click(grid, grid_test::MiddleOf(grid.Handle(), 1, test.column));
+        EXPECT_EQ(grid.Send(LVM_GETITEMSTATE, 1, LVIS_SELECTED), LVIS_SELECTED) << "the row is selected";
+        if (test.edits) {
+            ASSERT_TRUE(Editor(grid));
+            EXPECT_EQ(GetFocus(), GetDlgItem(grid.Handle(), 200)) << "the cell button has the focus";
+            grid.Send(LVM_EDITLABELW, WPARAM(-1), 0);
+        } else {
+            EXPECT_FALSE(Editor(grid));
+        }
+    }
+    EXPECT_EQ(grid.Csv(), "a,b,c,d,e\r\nf,g,h,i,j\r\n");
+}
+
+}  // namespace
+
