@@ -234,8 +234,10 @@ private:
     bool OnCheckBoxPress(POINT at);
     // Follows a press on `row` until release: true when it became a drag.
     bool TrackPress(POINT at, int row);
-    // The row under a point, Rows() below the last one.
+    // The row under a point, Rows() below the last one, the first row shown
+    // above the rows.
     int RowAt(POINT at) const;
+    int HitRow(POINT at) const;
 
     // ---- The grid's messages (grid_messages.cpp)
     LRESULT OnGridMessage(UINT message, WPARAM wParam, LPARAM lParam);

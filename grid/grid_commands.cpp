@@ -426,14 +426,24 @@ bool Grid::TrackPress(POINT at, int row) {
     return true;
 }
 
-int Grid::RowAt(POINT at) const {
+int Grid::HitRow(POINT at) const {
     LVHITTESTINFO hit = {};
     hit.pt = at;
-    const int row = int(CallBase(LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    return int(CallBase(LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+}
+
+int Grid::RowAt(POINT at) const {
+    const int row = HitRow(at);
     if (row >= 0) return row;
-    RECT last = {};
-    if (Rows() > 0 && ListViewGetItemRect(window_, Rows() - 1, &last, LVIR_BOUNDS) && at.y >= last.bottom) return Rows();
-    return at.y < 0 ? 0 : Rows();
+    const int top = int(CallBase(LVM_GETTOPINDEX, 0, 0));
+    RECT shown = {}, last = {};
+    if (!IsRow(top) || !ListViewGetItemRect(window_, top, &shown, LVIR_BOUNDS)) return Rows();
+    // Over the header or above the window: the first row shown.
+    if (at.y < shown.top) return top;
+    if (ListViewGetItemRect(window_, Rows() - 1, &last, LVIR_BOUNDS) && at.y >= last.bottom) return Rows();
+    // Beside the columns: the row at that height.
+    const int beside = HitRow({std::max(shown.left, LONG(0)), at.y});
+    return beside >= 0 ? beside : Rows();
 }
 
 }  // namespace grid

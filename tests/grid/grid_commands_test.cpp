@@ -484,3 +484,46 @@ TEST_F(GridCommandsTest, RowsTheOwnerChangesWhileChildrenAreSelectedAreNotMoved)
 
 }  // namespace
 
+namespace {
+
+// The middle of the header strip above the rows, in the grid's client coordinates.
+POINT OverTheHeader(const Grid& grid) {
+    RECT header;
+    GetWindowRect(HWND(grid.Send(LVM_GETHEADER)), &header);
+    MapWindowPoints(nullptr, grid.Handle(), reinterpret_cast<POINT*>(&header), 2);
+    return {40, (header.top + header.bottom) / 2};
+}
+
+TEST_F(GridCommandsTest, DraggingAboveTheFirstRowReachesRowZero) {
+    enum Target { kRow0, kHeader };
+    struct Case {
+        const char* name;
+        int column;  // 0 drags rows, 1 selects
+        Target target;
+    };
+    const Case cases[] = {
+        {"row drag up to row 0", 0, kRow0},
+        {"row drag over the header", 0, kHeader},
+        {"drag selection up to row 0", 1, kRow0},
+        {"drag selection over the header", 1, kHeader},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        Grid grid(parent_.Handle(), kTwoColumns);
+        grid.Send(JX_GRID_SETSTYLE, JX_GRID_ROW_DRAG, JX_GRID_ROW_DRAG);
+        ASSERT_TRUE(grid.SetCsv("a,1\r\nb,2\r\nc,3\r\nd,4\r\n"));
+        const POINT press = MiddleOf(grid.Handle(), 2, test.column);
+        POINT release = test.target == kRow0 ? MiddleOf(grid.Handle(), 0, test.column) : OverTheHeader(grid);
+        release.x = press.x;
+        DragWhileOwnerActs(grid.Handle(), press, release, [] {});
+        if (test.column == 0) {
+            EXPECT_EQ(grid.Csv(), "c,3\r\na,1\r\nb,2\r\nd,4\r\n");
+        } else {
+            EXPECT_EQ(grid.Csv(), "a,1\r\nb,2\r\nc,3\r\nd,4\r\n");
+            EXPECT_EQ(Selected(grid), (std::vector<int>{0, 1, 2}));
+        }
+    }
+}
+
+}  // namespace
+
