@@ -123,10 +123,15 @@ bool ListViewSetInsertMark(HWND listView, int index, bool after) {
 int ListViewColumnCount(HWND listView) { return int(Send(HeaderOf(listView), HDM_GETITEMCOUNT, 0, 0)); }
 
 int ListViewColumnFromX(HWND listView, int count, int x) {
-    int right = 0;
+    // The header moves with horizontal scrolling, and its items stand where
+    // the columns are shown, in the order the user may have dragged them to.
+    HWND header = HeaderOf(listView);
+    POINT at = {x, 0};
+    MapWindowPoints(listView, header, &at, 1);
     for (int column = 0; column < count; ++column) {
-        right += int(Send(listView, LVM_GETCOLUMNWIDTH, WPARAM(column), 0));
-        if (x < right) return column;
+        RECT item = {};
+        if (Send(header, HDM_GETITEMRECT, WPARAM(column), &item) && at.x >= item.left && at.x < item.right)
+            return column;
     }
     return -1;
 }

@@ -34,7 +34,8 @@ void ListViewGetSelection(HWND listView, ItemIndexList& indexes);
 bool ListViewSetInsertMark(HWND listView, int index, bool after);
 
 int ListViewColumnCount(HWND listView);
-// The first of the `count` columns whose right edge passes `x`; -1 when none.
+// The one of the first `count` columns shown at client x `x`, whatever the
+// horizontal scrolling and the columns' display order; -1 when none.
 int ListViewColumnFromX(HWND listView, int count, int x);
 // The item at a client point; `flags` receives the hit-test flags, which are
 // 0 (not LVHT_NOWHERE) for a point outside the client area.

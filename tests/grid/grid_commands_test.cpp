@@ -525,5 +525,44 @@ TEST_F(GridCommandsTest, DraggingAboveTheFirstRowReachesRowZero) {
     }
 }
 
+TEST_F(GridCommandsTest, TheColumnUnderThePointerFollowsScrollingAndTheColumnOrder) {
+    struct Case {
+        const char* name;
+        bool swapped;  // column 1 shown first
+        int scrolled;  // pixels to the right
+        int x;
+        int column;
+    };
+    const Case cases[] = {
+        {"in place", false, 0, 20, 0},
+        {"column 1 shown first", true, 0, 20, 1},
+        {"scrolled into column 1", false, 150, 20, 1},
+        {"column 1 shown first, scrolled into column 0", true, 150, 460, 0},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        Grid grid(parent_.Handle(), L"\r\nName,150\r\nValue,600\r\n");
+        ASSERT_TRUE(grid.SetCsv("a,1\r\n"));
+        if (test.swapped) {
+            int order[] = {1, 0};
+            ASSERT_TRUE(grid.Send(LVM_SETCOLUMNORDERARRAY, 2, LPARAM(order)));
+        }
+        if (test.scrolled) grid.Send(LVM_SCROLL, test.scrolled, 0);
+        int edited = -1;
+        parent_.answer = [&](const NMHDR& header) -> LRESULT {
+            if (header.code == LVN_BEGINLABELEDITA) edited = reinterpret_cast<const NMLVDISPINFOA&>(header).item.iSubItem;
+            return 0;
+        };
+        // A click below the last row adds a row and edits the cell under the pointer.
+        PostMessageW(grid.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(test.x, 300));
+        PostMessageW(grid.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(test.x, 300));
+        Pump();
+        parent_.answer = nullptr;
+        EXPECT_EQ(grid.Rows(), 2);
+        EXPECT_EQ(edited, test.column);
+        grid.Send(LVM_EDITLABELW, WPARAM(-1), 0);
+    }
+}
+
 }  // namespace
 
