@@ -22,6 +22,9 @@ constexpr DWORD kClearedStyle =
     WS_CLIPCHILDREN | WS_VSCROLL | LVS_OWNERDATA | LVS_EDITLABELS | LVS_SHAREIMAGELISTS | LVS_TYPEMASK;
 constexpr DWORD kForcedStyle = WS_CLIPCHILDREN | LVS_OWNERDATA | LVS_SHAREIMAGELISTS | LVS_REPORT;
 constexpr DWORD kForcedExStyle = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP;
+// The mask that LVM_SETEXTENDEDLISTVIEWSTYLE means by 0: every bit but
+// those the grid's rows and hit-testing rely on.
+constexpr WPARAM kAllExStyles = 0xFFFFFFFF & ~WPARAM(kForcedExStyle);
 // Overlay and state images come from the rows.
 constexpr UINT kRowImageBits = LVIS_OVERLAYMASK | LVIS_STATEIMAGEMASK;
 constexpr UINT_PTR kParentHookId = 1;
@@ -512,6 +515,8 @@ LRESULT Grid::OnSortItems(bool byIndex, LPARAM sortParam, PFNLVCOMPARE compare) 
 }
 
 LRESULT Grid::OnSetExtendedStyle(WPARAM mask, LPARAM style) {
+    // As for any list view, no mask is every bit.
+    if (mask == 0) mask = kAllExStyles;
     if (mask & JX_GRID_EX_CHECKBOX_CLICK) {
         checkboxClick_ = style & JX_GRID_EX_CHECKBOX_CLICK;
         mask &= ~WPARAM(JX_GRID_EX_CHECKBOX_CLICK);

@@ -566,3 +566,43 @@ TEST_F(GridCommandsTest, TheColumnUnderThePointerFollowsScrollingAndTheColumnOrd
 
 }  // namespace
 
+namespace {
+
+// The platform's ListView_SetExtendedListViewStyle sends a mask of 0.
+TEST_F(GridCommandsTest, AnExtendedStyleMaskOfZeroIsEveryBit) {
+    struct Case {
+        WPARAM mask;
+        LPARAM style;
+        bool checkBoxes;
+        bool clickToggles;
+    };
+    const Case cases[] = {
+        {0, LVS_EX_CHECKBOXES, true, false},
+        {0, LVS_EX_CHECKBOXES | JX_GRID_EX_CHECKBOX_CLICK, true, true},
+        {JX_GRID_EX_CHECKBOX_CLICK, JX_GRID_EX_CHECKBOX_CLICK, false, false},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(testing::Message() << test.mask << " " << test.style);
+        Grid grid(parent_.Handle(), kTwoColumns);
+        ASSERT_TRUE(grid.SetCsv("a,1\r\nb,2\r\n"));
+        const LRESULT before = grid.Send(LVM_GETEXTENDEDLISTVIEWSTYLE);
+        grid.Send(LVM_SETEXTENDEDLISTVIEWSTYLE, test.mask, test.style);
+        const LRESULT after = grid.Send(LVM_GETEXTENDEDLISTVIEWSTYLE);
+        EXPECT_EQ((after & LVS_EX_CHECKBOXES) != 0, test.checkBoxes);
+        EXPECT_EQ(after & LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT) << "the grid's own styles stay";
+        EXPECT_EQ((grid.Send(JX_GRID_QUERY, JX_GRID_QUERY_STYLE) & JX_GRID_CHECK_BOXES) != 0, test.checkBoxes);
+        EXPECT_EQ(grid.StateImage(0), test.checkBoxes ? 1u : 0u);
+        if (test.mask) {
+            EXPECT_EQ(after, before) << "the grid's own bit alone is not passed on";
+        }
+        const POINT cell = MiddleOf(grid.Handle(), 1, 1);
+        PostMessageW(grid.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(cell.x, cell.y));
+        PostMessageW(grid.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(cell.x, cell.y));
+        Pump();
+        EXPECT_EQ(grid.StateImage(1), test.clickToggles ? 2u : test.checkBoxes ? 1u : 0u);
+        grid.Send(LVM_EDITLABELW, WPARAM(-1), 0);
+    }
+}
+
+}  // namespace
+
