@@ -44,6 +44,12 @@ constexpr KeyCommand kKeyCommands[] = {
 // A press becomes a drag once the pointer leaves this square around it.
 constexpr int kDragDistance = 2;
 
+// The LVKF_* flags of NM_CLICK for ModifierKey bits.
+UINT ClickKeyFlags(unsigned modifiers) {
+    return ((modifiers & kModifierAlt) ? LVKF_ALT : 0) | ((modifiers & kModifierCtrl) ? LVKF_CONTROL : 0) |
+           ((modifiers & kModifierShift) ? LVKF_SHIFT : 0);
+}
+
 struct MenuDestroy {
     void operator()(HMENU menu) const noexcept { DestroyMenu(menu); }
 };
@@ -343,7 +349,9 @@ bool Grid::OnCheckBoxPress(POINT at) {
     if (state != kUnchecked && state != kChecked) return false;
     NMITEMACTIVATE click = {};
     click.iItem = hit.iItem;
+    click.iSubItem = ListViewColumnFromX(window_, Columns(), at.x);
     click.ptAction = at;
+    click.uKeyFlags = ClickKeyFlags(modifiers);
     SendNotify(click.hdr, UINT(NM_CLICK));
     if (!IsRow(hit.iItem)) return true;
     const int wanted = state == kChecked ? kUnchecked : kChecked;

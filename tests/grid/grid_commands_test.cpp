@@ -606,3 +606,51 @@ TEST_F(GridCommandsTest, AnExtendedStyleMaskOfZeroIsEveryBit) {
 
 }  // namespace
 
+namespace {
+
+TEST_F(GridCommandsTest, ACheckBoxClickTellsItsKeysAndColumn) {
+    struct Case {
+        BYTE held;  // 0: none
+        bool onBox;  // else in column 1, with the checkbox-click option
+        UINT keyFlags;
+        int column;
+    };
+    const Case cases[] = {
+        {VK_CONTROL, true, LVKF_CONTROL, 0},
+        {VK_SHIFT, true, LVKF_SHIFT, 0},
+        {0, true, 0, 0},
+        {0, false, 0, 1},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(testing::Message() << int(test.held) << " " << test.onBox);
+        Grid grid(parent_.Handle(), kTwoColumns);
+        grid.Send(LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES | JX_GRID_EX_CHECKBOX_CLICK,
+                  LVS_EX_CHECKBOXES | (test.onBox ? 0 : JX_GRID_EX_CHECKBOX_CLICK));
+        ASSERT_TRUE(grid.SetCsv("a,1\r\nb,2\r\n"));
+        RECT box = {};
+        box.left = LVIR_ICON;
+        grid.Send(LVM_GETITEMRECT, 1, LPARAM(&box));
+        const POINT at = test.onBox ? POINT{box.left - 8, (box.top + box.bottom) / 2} : MiddleOf(grid.Handle(), 1, 1);
+        std::vector<NMITEMACTIVATE> clicks;
+        parent_.answer = [&](const NMHDR& header) -> LRESULT {
+            if (header.code == UINT(NM_CLICK)) clicks.push_back(reinterpret_cast<const NMITEMACTIVATE&>(header));
+            return 0;
+        };
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        if (test.held) keys[test.held] = 0x80;
+        SetKeyboardState(keys);
+        PostMessageW(grid.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+        Pump();
+        if (test.held) keys[test.held] = 0;
+        SetKeyboardState(keys);
+        parent_.answer = nullptr;
+        ASSERT_EQ(clicks.size(), 1u);
+        EXPECT_EQ(clicks[0].iItem, 1);
+        EXPECT_EQ(clicks[0].iSubItem, test.column);
+        EXPECT_EQ(clicks[0].uKeyFlags, test.keyFlags);
+        EXPECT_EQ(grid.StateImage(1), 2u);
+    }
+}
+
+}  // namespace
