@@ -271,6 +271,8 @@ private:
     // ---- Notifications
     HWND Parent() const { return GetParent(window_); }
     LRESULT SendNotify(NMHDR& header, UINT code);
+    // A notification about the open editor, which then has the focus again.
+    LRESULT NotifyAboutEditor(GridNotify& record, UINT code);
     // The change notification; none while another grid notification is on its way.
     void NotifyChange(int reason);
     void NotifyCellChange(int reason, int row, int column, unsigned kind);

@@ -422,8 +422,7 @@ void Grid::OnEditorCommand(int id, int code) {
     case kCellButtonId:
         if (code == BN_CLICKED && editor_) {
             GridNotify record = EditorNotice();
-            SendNotify(record.header, UINT(JX_GRID_BUTTON_CLICKED));
-            if (editor_) SetFocus(editor_);
+            NotifyAboutEditor(record, UINT(JX_GRID_BUTTON_CLICKED));
         }
         break;
     }
@@ -440,8 +439,8 @@ void Grid::OpenEditorList() {
     if (!editorList_) return;
     SendMessageW(editorList_, WM_SETFONT, SendMessageW(window_, WM_GETFONT, 0, 0), FALSE);
     GridNotify record = EditorNotice();
-    SendNotify(record.header, UINT(JX_GRID_LIST_OPENING));
-    if (!editorList_) return;
+    NotifyAboutEditor(record, UINT(JX_GRID_LIST_OPENING));
+    if (!editorList_ || !editor_) return;
     str text;
     WindowTextOf(editor_, text);
     if (SendMessageW(editorList_, CB_GETCURSEL, 0, 0) == CB_ERR && !text.IsEmpty()) {
@@ -471,7 +470,7 @@ void Grid::CommitEditorList() {
     record.list = list;
     record.index = index;
     // The owner may keep the editor's text by answering nonzero.
-    if (SendNotify(record.header, UINT(JX_GRID_LIST_CHOSEN)) == 0 && index >= 0 && editor_)
+    if (NotifyAboutEditor(record, UINT(JX_GRID_LIST_CHOSEN)) == 0 && index >= 0 && editor_)
         SetControlText(editor_, itemText.Text());
     DiscardList(list);
 }

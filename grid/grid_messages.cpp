@@ -425,6 +425,12 @@ LRESULT Grid::SendNotify(NMHDR& header, UINT code) {
     return result;
 }
 
+LRESULT Grid::NotifyAboutEditor(GridNotify& record, UINT code) {
+    const LRESULT result = SendNotify(record.header, code);
+    if (editor_ && IsWindow(editor_)) SetFocus(editor_);
+    return result;
+}
+
 void Grid::NotifyChange(int reason) {
     if (editorOpening_) return;
     if (editor_)

@@ -490,3 +490,42 @@ TEST_F(GridEditorTest, AClickOpensAReadOnlyCellWithAButtonAndSelectsARowWithoutA
 
 }  // namespace
 
+namespace {
+
+// The dropdown column of a grid, its list filled with `items` when it opens.
+void FillListOnOpening(Parent& parent, std::vector<const wchar_t*> items, HWND* list,
+                       std::function<LRESULT(const NMHDR&)> also = nullptr) {
+    parent.answer = [=](const NMHDR& header) -> LRESULT {
+        if (int(header.code) == JX_GRID_LIST_OPENING) {
+            *list = reinterpret_cast<const GridNotify&>(header).list;
+            for (const wchar_t* item : items) SendMessageW(*list, CB_ADDSTRING, 0, LPARAM(item));
+        }
+        return also ? also(header) : 0;
+    };
+}
+
+TEST_F(GridEditorTest, TheFocusGoesBackToTheEditorAfterTheListNotifications) {
+    for (const int code : {JX_GRID_LIST_OPENING, JX_GRID_LIST_CHOSEN}) {
+        SCOPED_TRACE(code);
+        Grid grid(parent_.Handle(), kKinds);
+        ASSERT_TRUE(grid.SetCsv("a,green,,,\r\n"));
+        HWND list = nullptr;
+        // The owner takes the focus while it is told, and keeps the editor's text.
+        FillListOnOpening(parent_, {L"red", L"green"}, &list, [&](const NMHDR& header) -> LRESULT {
+            if (int(header.code) == code) SetFocus(parent_.Handle());
+            return int(header.code) == JX_GRID_LIST_CHOSEN;
+        });
+        HWND editor = EditCell(grid, 0, 1);
+        ASSERT_TRUE(editor);
+        Press(VK_NEXT);
+        ASSERT_TRUE(list);
+        EXPECT_EQ(GetFocus(), editor) << "after the list opened";
+        Press(VK_RETURN);
+        EXPECT_EQ(GetFocus(), editor) << "after an item was chosen";
+        EXPECT_EQ(Editor(grid), editor);
+        grid.Send(LVM_EDITLABELW, WPARAM(-1), 0);
+        parent_.answer = nullptr;
+    }
+}
+
+}  // namespace
