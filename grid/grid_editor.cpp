@@ -65,6 +65,16 @@ EditorClass EditorClassOf(unsigned kind) {
 
 bool IsTextKind(unsigned kind) { return BaseKind(kind) <= JX_GRID_CELL_DROPDOWN; }
 
+// The text of a dropdown cell's list item; false when there is no such item.
+bool ListItemText(HWND list, int index, str& text) {
+    const int length = int(SendMessageW(list, CB_GETLBTEXTLEN, WPARAM(index), 0));
+    if (length < 0) return false;
+    std::vector<wchar_t, HostAllocator<wchar_t>> buffer(size_t(length) + 1);
+    SendMessageW(list, CB_GETLBTEXT, WPARAM(index), reinterpret_cast<LPARAM>(buffer.data()));
+    text.FromWide(buffer.data());
+    return true;
+}
+
 }  // namespace
 
 bool CellHasEditor(unsigned kind) {
@@ -443,12 +453,18 @@ void Grid::OpenEditorList() {
     if (!editorList_ || !editor_) return;
     str text;
     WindowTextOf(editor_, text);
+    int exact = CB_ERR;
     if (SendMessageW(editorList_, CB_GETCURSEL, 0, 0) == CB_ERR && !text.IsEmpty()) {
-        const WideText wide(text.Text());
-        const LRESULT found = SendMessageW(editorList_, CB_FINDSTRINGEXACT, WPARAM(-1), reinterpret_cast<LPARAM>(wide.Get()));
-        if (found != CB_ERR) SendMessageW(editorList_, CB_SETCURSEL, WPARAM(found), 0);
+        // The item with exactly the editor's text, case and all.
+        const int count = int(SendMessageW(editorList_, CB_GETCOUNT, 0, 0));
+        str item;
+        for (int index = 0; index < count && exact == CB_ERR; ++index)
+            if (ListItemText(editorList_, index, item) && strcmp(item.Text(), text.Text()) == 0) exact = index;
+        if (exact != CB_ERR) SendMessageW(editorList_, CB_SETCURSEL, WPARAM(exact), 0);
     }
     SendMessageW(editorList_, CB_SHOWDROPDOWN, TRUE, 0);
+    // Dropping down selects the first item that matches the text in any case.
+    if (exact != CB_ERR) SendMessageW(editorList_, CB_SETCURSEL, WPARAM(exact), 0);
 }
 
 void Grid::CommitEditorList() {
@@ -456,14 +472,7 @@ void Grid::CommitEditorList() {
     if (!list) return;
     const int index = int(SendMessageW(list, CB_GETCURSEL, 0, 0));
     str itemText;
-    if (index >= 0) {
-        const int length = int(SendMessageW(list, CB_GETLBTEXTLEN, WPARAM(index), 0));
-        if (length >= 0) {
-            std::vector<wchar_t, HostAllocator<wchar_t>> buffer(size_t(length) + 1);
-            SendMessageW(list, CB_GETLBTEXT, WPARAM(index), reinterpret_cast<LPARAM>(buffer.data()));
-            itemText.FromWide(buffer.data());
-        }
-    }
+    if (index >= 0) ListItemText(list, index, itemText);
     editorList_ = nullptr;
     SendMessageW(list, CB_SHOWDROPDOWN, FALSE, 0);
     GridNotify record = EditorNotice();

@@ -528,4 +528,25 @@ TEST_F(GridEditorTest, TheFocusGoesBackToTheEditorAfterTheListNotifications) {
     }
 }
 
+TEST_F(GridEditorTest, TheDropdownListPreselectsTheCellsTextExactly) {
+    struct Case {
+        const char* rows;
+        LRESULT selected;
+    };
+    const Case cases[] = {{"a,green,,,\r\n", 1}, {"a,GREEN,,,\r\n", 2}, {"a,gREEN,,,\r\n", CB_ERR}};
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.rows);
+        Grid grid(parent_.Handle(), kKinds);
+        ASSERT_TRUE(grid.SetCsv(test.rows));
+        HWND list = nullptr;
+        FillListOnOpening(parent_, {L"Green", L"green", L"GREEN"}, &list);
+        ASSERT_TRUE(EditCell(grid, 0, 1));
+        Press(VK_NEXT);
+        ASSERT_TRUE(list);
+        EXPECT_EQ(SendMessageW(list, CB_GETCURSEL, 0, 0), test.selected);
+        grid.Send(LVM_EDITLABELW, WPARAM(-1), 0);
+        parent_.answer = nullptr;
+    }
+}
+
 }  // namespace
