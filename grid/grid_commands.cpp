@@ -93,6 +93,10 @@ LRESULT Grid::OnContextMenu(WPARAM window, LPARAM point) {
 
 bool Grid::RunCommand(int command) {
     if (command < JX_GRID_CMD_CUT || command > JX_GRID_CMD_EDIT_SELECTED) return false;
+    // Inserting goes below the edited row; its index is the one before the
+    // owner hears of the stored text.
+    const int edited = editor_ ? editorRow_ : -1;
+    const unsigned changes = rowChanges_;
     CloseEditor();
     if (destroyed_) return true;  // by the owner, told of the stored text
     switch (command) {
@@ -108,7 +112,7 @@ bool Grid::RunCommand(int command) {
         return true;
     case JX_GRID_CMD_ADD_ROW:
     case JX_GRID_CMD_INSERT_ROW:
-        NewRow(command == JX_GRID_CMD_INSERT_ROW, -1);
+        NewRow(command == JX_GRID_CMD_INSERT_ROW, rowChanges_ == changes ? edited : -1);
         return true;
     case JX_GRID_CMD_DELETE_ROWS:
         DeleteRows();

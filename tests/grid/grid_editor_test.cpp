@@ -549,4 +549,31 @@ TEST_F(GridEditorTest, TheDropdownListPreselectsTheCellsTextExactly) {
     }
 }
 
+TEST_F(GridEditorTest, InsertRowWhileEditingGoesBelowTheEditedRow) {
+    struct Case {
+        bool fixed;
+        const char* rows;
+    };
+    const Case cases[] = {{false, "a,,,,\r\n,,,,\r\nb,,,,\r\nc,,,,\r\n"}, {true, "a,,,,\r\nb,,,,\r\nc,,,,\r\n"}};
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.fixed);
+        Grid grid(parent_.Handle(), kKinds);
+        grid.Send(JX_GRID_SETSTYLE, test.fixed ? JX_GRID_FIXED_ROWS : 0, JX_GRID_FIXED_ROWS);
+        ASSERT_TRUE(grid.SetCsv("a,,,,\r\nb,,,,\r\nc,,,,\r\n"));
+        ASSERT_TRUE(EditCell(grid, 0, 0));
+        int edited = -1;
+        parent_.answer = [&](const NMHDR& header) -> LRESULT {
+            if (header.code == LVN_BEGINLABELEDITA) edited = reinterpret_cast<const NMLVDISPINFOA&>(header).item.iItem;
+            return 0;
+        };
+        PostMessageW(grid.Handle(), WM_COMMAND, JX_GRID_CMD_INSERT_ROW, 0);
+        Pump();
+        parent_.answer = nullptr;
+        EXPECT_EQ(edited, 1) << "the editor opens in the row below";
+        EXPECT_TRUE(Editor(grid));
+        grid.Send(LVM_EDITLABELW, WPARAM(-1), 0);
+        EXPECT_EQ(grid.Csv(), test.rows);
+    }
+}
+
 }  // namespace
