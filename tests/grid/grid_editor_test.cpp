@@ -54,6 +54,18 @@ std::vector<int> Reasons(const Parent& parent) {
     return reasons;
 }
 
+// A dropdown cell's list filled with `items` when it opens.
+void FillListOnOpening(Parent& parent, std::vector<const wchar_t*> items, HWND* list,
+                       std::function<LRESULT(const NMHDR&)> also = nullptr) {
+    parent.answer = [=](const NMHDR& header) -> LRESULT {
+        if (int(header.code) == JX_GRID_LIST_OPENING) {
+            *list = reinterpret_cast<const GridNotify&>(header).list;
+            for (const wchar_t* item : items) SendMessageW(*list, CB_ADDSTRING, 0, LPARAM(item));
+        }
+        return also ? also(header) : 0;
+    };
+}
+
 class GridEditorTest : public GridTest {
 protected:
     void SetUp() override {
@@ -352,13 +364,7 @@ TEST_F(GridEditorTest, ADropdownCellsListClosedByTheMouseOutlivesItsNotification
         Grid grid(parent_.Handle(), kKinds);
         ASSERT_TRUE(grid.SetCsv("a,green,,,\r\n"));
         HWND list = nullptr;
-        parent_.answer = [&](const NMHDR& header) -> LRESULT {
-            if (int(header.code) == JX_GRID_LIST_OPENING) {
-                list = reinterpret_cast<const GridNotify&>(header).list;
-                for (const wchar_t* item : {L"red", L"green", L"blue"}) SendMessageW(list, CB_ADDSTRING, 0, LPARAM(item));
-            }
-            return 0;
-        };
+        FillListOnOpening(parent_, {L"red", L"green", L"blue"}, &list);
         HWND editor = EditCell(grid, 0, 1);
         ASSERT_TRUE(editor);
         Press(VK_NEXT);
@@ -491,18 +497,6 @@ TEST_F(GridEditorTest, AClickOpensAReadOnlyCellWithAButtonAndSelectsARowWithoutA
 }  // namespace
 
 namespace {
-
-// The dropdown column of a grid, its list filled with `items` when it opens.
-void FillListOnOpening(Parent& parent, std::vector<const wchar_t*> items, HWND* list,
-                       std::function<LRESULT(const NMHDR&)> also = nullptr) {
-    parent.answer = [=](const NMHDR& header) -> LRESULT {
-        if (int(header.code) == JX_GRID_LIST_OPENING) {
-            *list = reinterpret_cast<const GridNotify&>(header).list;
-            for (const wchar_t* item : items) SendMessageW(*list, CB_ADDSTRING, 0, LPARAM(item));
-        }
-        return also ? also(header) : 0;
-    };
-}
 
 TEST_F(GridEditorTest, TheFocusGoesBackToTheEditorAfterTheListNotifications) {
     for (const int code : {JX_GRID_LIST_OPENING, JX_GRID_LIST_CHOSEN}) {
